@@ -1,0 +1,1 @@
+#error "kelvaro_core must not use QtWidgets: put window code into a ui/ folder"

@@ -1,0 +1,45 @@
+#include "foundation/filenumbers.h"
+
+#include "foundation/cp1252.h"
+#include "foundation/paths.h"
+#include "foundation/programlog.h"
+
+#include <QFile>
+
+namespace kelvaro {
+namespace {
+int g_openFiles = 0;
+
+int nextNumber(bool checkLimit)
+{
+    const int number = g_openFiles + 1;
+    if (checkLimit && number > 5)
+        WriteProgramLog(QStringLiteral("Freefile > 5"));
+    return number;
+}
+} // namespace
+
+FileSlot::FileSlot(bool checkLimit)
+    : number_(nextNumber(checkLimit))
+{
+    ++g_openFiles;
+}
+
+FileSlot::~FileSlot() { --g_openFiles; }
+
+int GetFreeFileNumber() { return nextNumber(true); }
+int OpenFileCount() { return g_openFiles; }
+
+bool AppendTextLine(const QString& path, const QString& line, bool checkLimit)
+{
+    FileSlot slot(checkLimit);
+    QFile file(NativePath(path));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return false;
+    const QByteArray bytes = ToWin1252(line) + "\r\n";
+    const bool ok = file.write(bytes) == bytes.size();
+    file.close();
+    return ok && file.error() == QFileDevice::NoError;
+}
+
+} // namespace kelvaro

@@ -1,0 +1,169 @@
+#include "foundation/ini.h"
+
+#include "foundation/cp1252.h"
+#include "foundation/filenumbers.h"
+#include "foundation/paths.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <vector>
+
+namespace kelvaro {
+namespace {
+
+constexpr int kMaxValueLength = 254;
+
+struct Line {
+    QString text;   // without line end
+    QByteArray end; // "\r\n", "\n" or empty for the last line
+};
+
+std::vector<Line> splitLines(const QByteArray& bytes)
+{
+    std::vector<Line> lines;
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        const qsizetype nl = bytes.indexOf('\n', start);
+        if (nl < 0) {
+            lines.push_back({FromWin1252(bytes.mid(start)), {}});
+            break;
+        }
+        const bool cr = nl > start && bytes[nl - 1] == '\r';
+        lines.push_back({FromWin1252(bytes.mid(start, nl - start - (cr ? 1 : 0))), cr ? "\r\n" : "\n"});
+        start = nl + 1;
+    }
+    return lines;
+}
+
+bool readFile(const QString& file, QByteArray& bytes)
+{
+    FileSlot slot;
+    QFile f(NativePath(file));
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    bytes = f.readAll();
+    return true;
+}
+
+// Name of a section header line, or a null string for any other line.
+QString sectionName(const QString& line)
+{
+    const QString t = line.trimmed();
+    if (!t.startsWith('['))
+        return {};
+    const int close = t.indexOf(']');
+    return (close < 0 ? t.mid(1) : t.mid(1, close - 1)).trimmed();
+}
+
+// Key of a "key=value" line, or a null string for comments and other lines.
+QString keyName(const QString& line, QString* value = nullptr)
+{
+    const QString t = line.trimmed();
+    if (t.startsWith(';'))
+        return {};
+    const int eq = line.indexOf('=');
+    if (eq < 0)
+        return {};
+    if (value)
+        *value = line.mid(eq + 1);
+    return line.left(eq).trimmed();
+}
+
+bool sameName(const QString& a, const QString& b) { return a.compare(b.trimmed(), Qt::CaseInsensitive) == 0; }
+
+// Index range [first, last) of the body of the first matching section; first = -1 if none.
+std::pair<int, int> findSection(const std::vector<Line>& lines, const QString& section)
+{
+    int first = -1;
+    for (int i = 0; i < static_cast<int>(lines.size()); ++i) {
+        const QString name = sectionName(lines[i].text);
+        if (name.isNull())
+            continue;
+        if (first >= 0)
+            return {first, i};
+        if (sameName(name, section))
+            first = i + 1;
+    }
+    return {first, static_cast<int>(lines.size())};
+}
+
+int findKey(const std::vector<Line>& lines, std::pair<int, int> range, const QString& key)
+{
+    for (int i = range.first; i < range.second; ++i) {
+        const QString name = keyName(lines[i].text);
+        if (!name.isNull() && sameName(name, key))
+            return i;
+    }
+    return -1;
+}
+
+} // namespace
+
+QString ReadIniString(const QString& section, const QString& key, const QString& file)
+{
+    QByteArray bytes;
+    if (!readFile(file, bytes))
+        return {};
+    const std::vector<Line> lines = splitLines(bytes);
+    const auto range = findSection(lines, section);
+    if (range.first < 0)
+        return {};
+    const int at = findKey(lines, range, key);
+    if (at < 0)
+        return {};
+    QString value;
+    keyName(lines[at].text, &value);
+    value = value.trimmed();
+    if (value.size() >= 2 && value.startsWith('"') && value.endsWith('"'))
+        value = value.mid(1, value.size() - 2);
+    return value.left(kMaxValueLength);
+}
+
+bool WriteIniString(const QString& section, const QString& key, const QString& value, const QString& file)
+{
+    QByteArray bytes;
+    readFile(file, bytes);
+    std::vector<Line> lines = splitLines(bytes);
+    const auto range = findSection(lines, section);
+
+    if (range.first < 0) {
+        if (!lines.empty() && lines.back().end.isEmpty())
+            lines.back().end = "\r\n";
+        lines.push_back({'[' + section + ']', "\r\n"});
+        lines.push_back({key + '=' + value, "\r\n"});
+    } else if (const int at = findKey(lines, range, key); at >= 0) {
+        lines[at].text = keyName(lines[at].text) + '=' + value;
+    } else {
+        // After the last non-blank line of the section, so blank separators stay below.
+        int insertAt = range.second;
+        while (insertAt > range.first && lines[insertAt - 1].text.trimmed().isEmpty())
+            --insertAt;
+        if (insertAt > 0 && lines[insertAt - 1].end.isEmpty())
+            lines[insertAt - 1].end = "\r\n";
+        lines.insert(lines.begin() + insertAt, Line{key + '=' + value, "\r\n"});
+    }
+
+    QByteArray out;
+    out.reserve(bytes.size() + key.size() + value.size() + section.size() + 8);
+    for (const Line& line : lines)
+        out += ToWin1252(line.text) + line.end;
+
+    FileSlot slot;
+    QSaveFile f(NativePath(file));
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    f.write(out);
+    return f.commit();
+}
+
+QString ReadIniStringOrDefault(const QString& section, const QString& key, const QString& file,
+                               const QString& defaultValue)
+{
+    const QString value = ReadIniString(section, key, file);
+    if (!value.isEmpty())
+        return value;
+    WriteIniString(section, key, defaultValue, file);
+    return defaultValue;
+}
+
+} // namespace kelvaro

@@ -1,0 +1,23 @@
+#pragma once
+#include <QString>
+
+namespace kelvaro {
+
+// INI files with the rules of the Windows profile functions: section and key
+// names are case-insensitive and the first match wins; a value loses its outer
+// blanks and one pair of surrounding double quotes; lines beginning with ";"
+// are comments; anything missing reads as empty; values are cut at 254
+// characters. Files are Windows-1252.
+QString ReadIniString(const QString& section, const QString& key, const QString& file);
+
+// Sets one key. Only the line of that key changes (or the key is appended to
+// its section, or the section to the file, creating the file if needed); every
+// other byte stays as it was. The file is replaced atomically, so a failed
+// write (full disk) leaves the old file. Returns false on failure.
+bool WriteIniString(const QString& section, const QString& key, const QString& value, const QString& file);
+
+// Reads a key and, when it is empty, writes `defaultValue` back and returns it.
+QString ReadIniStringOrDefault(const QString& section, const QString& key, const QString& file,
+                               const QString& defaultValue);
+
+} // namespace kelvaro

@@ -1,0 +1,12 @@
+#pragma once
+#include <QString>
+
+namespace kelvaro {
+
+// Appends "dd.mm.yy hh:mm:ss " + message to DBPATH + "yymmdd" + "ed.log".
+// Never fails the caller: a line that cannot be written is lost quietly.
+void WriteProgramLog(const QString& message);
+
+QString ProgramLogFileName();
+
+} // namespace kelvaro

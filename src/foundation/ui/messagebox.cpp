@@ -1,0 +1,31 @@
+#include "foundation/ui/messagebox.h"
+
+#include "foundation/messages.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace kelvaro {
+
+bool IsHeadless()
+{
+    const QString platform = QGuiApplication::platformName();
+    return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
+}
+
+void InstallWidgetMessageHandler()
+{
+    if (IsHeadless())
+        return;
+    SetMessageHandler({
+        [](const QString& text) { QMessageBox::information(QApplication::activeWindow(), QString(), text); },
+        [](const QString& text, bool defaultYes) {
+            return QMessageBox::question(QApplication::activeWindow(), QString(), text,
+                                         QMessageBox::Yes | QMessageBox::No,
+                                         defaultYes ? QMessageBox::Yes : QMessageBox::No)
+                == QMessageBox::Yes;
+        },
+    });
+}
+
+} // namespace kelvaro
