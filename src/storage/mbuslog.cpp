@@ -1,0 +1,68 @@
+#include "storage/mbuslog.h"
+
+#include "foundation/clientpaths.h"
+#include "foundation/filenumbers.h"
+#include "foundation/lasterror.h"
+#include "foundation/paths.h"
+#include "foundation/programlog.h"
+#include "foundation/textutil.h"
+#include "foundation/timeutil.h"
+
+#include <QFileInfo>
+
+namespace kelvaro {
+
+QString MBusLogDirectory() { return DBPATH + QStringLiteral("MBusLog\\"); }
+
+QString MBusLogFileName(const QString& fileTail, const QDateTime& now)
+{
+    return MBusLogDirectory() + now.toString(QStringLiteral("yyMMdd")) + fileTail;
+}
+
+bool FileExists(const QString& fileName)
+{
+    const QFileInfo info(NativePath(fileName));
+    return info.exists() && info.isFile();
+}
+
+bool WriteMBusLog(const QString& line, const QString& header, const QString& fileTail)
+{
+    return WriteMBusLogAt(LocalNow(), line, header, fileTail);
+}
+
+bool WriteMBusLogAt(const QDateTime& now, const QString& line, const QString& header, const QString& fileTail)
+{
+    const QString file = MBusLogFileName(fileTail, now);
+    bool ok = EnsureDirectory(MBusLogDirectory());
+    if (ok && !FileExists(file))
+        ok = AppendTextLine(file, header);
+    if (ok)
+        ok = AppendTextLine(file, now.toString(QStringLiteral("dd.MM.yy hh:mm:ss ")) + QStringLiteral(";") + line);
+    if (!ok) {
+        SetLastErrorText(QStringLiteral("MBusLog %1 kann nicht geschrieben werden").arg(file));
+        WriteProgramLog(QStringLiteral("Fehler beim Schreiben ") + file);
+    }
+    return ok;
+}
+
+QString MBusReadingLogText(const QString& meterId, const QString& meterNumber, int port, int primaryAddress,
+                           int valueIndex, double value, const QString& unit)
+{
+    QString id = meterId;
+    ReplaceAll(id, QStringLiteral("f"), QString());
+    const QStringList fields{id,
+                             meterNumber,
+                             QString::number(port),
+                             QString::number(primaryAddress),
+                             QString::number(valueIndex),
+                             GermanNumber(value),
+                             unit.trimmed()};
+    return fields.join(';') + ';';
+}
+
+QString Index1LogText(const QString& meterNumber, const QString& meterName, double value, const QString& unit)
+{
+    return QStringList{meterNumber, meterName, GermanNumber(value), unit.trimmed()}.join(';') + ';';
+}
+
+} // namespace kelvaro
