@@ -1,0 +1,42 @@
+#pragma once
+#include <cstdint>
+
+namespace kelvaro::mbus {
+
+// How a record's data is shown, as far as the VIF decides it.
+enum class VifKind : std::uint8_t {
+    Number,       // scaled number in `unit`
+    Date,         // type G (or by data length)
+    DateTime,     // types F, I, J by data length
+    Digits,       // fabrication number, identification: digits as sent
+    BitField,     // error flags, digital in/out: shown as hex
+    Text,         // plain-text VIF: the text comes from the telegram
+    Manufacturer, // manufacturer-specific VIF
+    Reserved,     // code without meaning: shown as hex
+};
+
+// One entry of the static VIF tables. Records point at these; nothing here
+// is allocated per record.
+struct VifInfo {
+    const char* german;
+    const char* english;
+    const char* unit;      // display unit (UTF-8), "" when none
+    double factor;         // raw x factor = value in `unit`
+    std::int8_t decimals;  // decimals of the display
+    VifKind kind;
+    bool unsignedInt = false; // counters, addresses, baud rate: never negative
+};
+
+enum class VifTable : std::uint8_t { Primary, FB, FD };
+
+// The entry for a code (extension bit ignored) of one table.
+const VifInfo& LookupVif(VifTable table, std::uint8_t code);
+
+// Entries used outside the VIF tables.
+const VifInfo& PlainTextVif();
+const VifInfo& ManufacturerDataInfo();   // DIF 0F/1F
+const VifInfo& FixedCounterInfo(std::uint8_t unitCode, bool& valid); // CI 73 unit codes
+const VifInfo& UndecodableInfo();        // tail that could not be decoded
+const VifInfo& GlobalReadoutInfo();      // DIF 7F
+
+} // namespace kelvaro::mbus
