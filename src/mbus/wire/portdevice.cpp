@@ -1,0 +1,25 @@
+#include "mbus/wire/portdevice.h"
+
+#include "foundation/clientpaths.h"
+#include "foundation/ini.h"
+
+namespace kelvaro::mbus {
+
+QString PortDeviceName(int port)
+{
+    const QString configured = ReadIniString(QStringLiteral("OVX"), QStringLiteral("COM") + QString::number(port), kOvxIni);
+    if (!configured.isEmpty())
+        return configured;
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM") + QString::number(port);
+#else
+    return QStringLiteral("/dev/ttyS") + QString::number(port - 1);
+#endif
+}
+
+bool IsTcpDevice(const QString& device)
+{
+    return device.startsWith(QLatin1String("tcp://"), Qt::CaseInsensitive);
+}
+
+} // namespace kelvaro::mbus

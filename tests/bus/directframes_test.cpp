@@ -1,0 +1,75 @@
+#include "foundation/clientpaths.h"
+#include "foundation/ini.h"
+#include "mbus/wire/busport.h"
+#include "mbus/wire/directframes.h"
+#include "mbus/wire/portdevice.h"
+#include "simprocess.h"
+#include "testsupport.h"
+
+using namespace kelvaro;
+using namespace kelvaro::mbus;
+using kelvaro::test::BusJson;
+using kelvaro::test::InstallationDir;
+using kelvaro::test::SimProcess;
+
+namespace {
+const QByteArray kSelect = QByteArray::fromHex("680B0B6853FD5278563412244001072216");
+}
+
+TEST(PortDevice, ConfiguredDeviceOrDefault)
+{
+    InstallationDir dir;
+    dir.write("OVX.INI", "[OVX]\r\nCOM3=tcp://127.0.0.1:10001\r\n");
+    EXPECT_EQ(PortDeviceName(3), "tcp://127.0.0.1:10001");
+    EXPECT_EQ(PortDeviceName(1), "/dev/ttyS0");
+}
+
+TEST(DirectFrames, SecondaryReadingWithStoredSelectionFrame)
+{
+    InstallationDir dir;
+    DBPATH = ".\\";
+    SimProcess sim(BusJson({R"({"primary": 9, "id": "12345678", "manufacturer": "PAD", "version": 1, "medium": 7,
+                                 "baud": [9600], "records": ["0413A0860100"]})"}),
+                   {"--fast"});
+    WriteIniString("OVX", "COM4", sim.device(), kOvxIni);
+
+    BusPort serial;
+    ASSERT_EQ(MB_ComOpen(serial, 4, 0), 0) << "baud 0 opens at 9600";
+    EXPECT_EQ(serial.baudRate(), 9600);
+    QByteArray reply;
+    const int length = MB_LeseDirektSekAdr(serial, kSelect, reply, false, 0, 0, 0, 0.8);
+    ASSERT_GT(length, 0);
+    EXPECT_EQ(reply.size(), length);
+    EXPECT_EQ(reply.front(), '\x68');
+    EXPECT_EQ(reply.back(), '\x16');
+    // Only the selection frame is logged when the log flag is off.
+    const QString log = QString::fromLatin1(dir.read(QDateTime::currentDateTime().toString("yyMMdd") + "ed.log"));
+    EXPECT_EQ(log.count("Send Hex   : \t68;0B;0B;68;53;FD;52;78;56;34;12;24;40;01;07;22;16;"), 1) << log.toStdString();
+    EXPECT_FALSE(log.contains("Gelesen"));
+
+    QByteArray other = kSelect;
+    other[7] = 0x11;
+    other[15] = static_cast<char>(other[15] + 0x11 - 0x78);
+    EXPECT_EQ(MB_LeseDirektSekAdr(serial, other, reply, false, 0, 0, 0, 0.3), -3) << "nobody acknowledges";
+    serial.close();
+    EXPECT_EQ(MB_LeseDirektSekAdr(serial, kSelect, reply, false, 0, 0, 0, 0.3), -1);
+}
+
+TEST(DirectFrames, StrayByteBeforeAFrameEndsInATimeoutText)
+{
+    InstallationDir dir;
+    DBPATH = ".\\";
+    SimProcess sim(BusJson({R"({"primary": 9, "id": "12345678", "garbageBefore": true})"}), {"--fast"});
+    BusPort serial;
+    ASSERT_TRUE(serial.open(sim.device(), 2400));
+    ASSERT_EQ(V3CommSendMsg(serial, QByteArray::fromHex("107B098416"), 0, 0, 0, true), 0);
+    QByteArray received;
+    const ReadMsgResult result = V3CommReadMsg(serial, '\x68', '\x16', 0.3, received, true);
+    EXPECT_EQ(result.kind, ReadMsgResult::Timeout);
+    EXPECT_EQ(result.code(), 0);
+    EXPECT_TRUE(result.timeoutText.startsWith("Timeout : ")) << result.timeoutText.toStdString();
+    EXPECT_TRUE(received.isEmpty());
+    const QString log = QString::fromLatin1(dir.read(QDateTime::currentDateTime().toString("yyMMdd") + "ed.log"));
+    EXPECT_TRUE(log.contains("Timeout V3CommReadMsg : 12;FF;34;68;")) << log.toStdString();
+    EXPECT_TRUE(log.contains("TmOut=0,3"));
+}
