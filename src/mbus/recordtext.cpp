@@ -294,6 +294,8 @@ QString RecordErrorText(std::uint8_t code, Language language)
 QString VifeDescription(const Telegram& t, const DataRecord& r, Language language)
 {
     QStringList parts;
+    if (r.info->kind == VifKind::Manufacturer) // its extensions are the maker's too
+        return {};
     const std::uint8_t* v = t.bytes.data() + r.vibOffset + r.vifeStart;
     bool second = false;
     for (int i = 0; i < r.vifeCount; ++i) {
