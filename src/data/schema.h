@@ -1,0 +1,29 @@
+#pragma once
+#include "data/sqldialect.h"
+
+#include <QStringList>
+
+namespace kelvaro {
+
+class SqlConnection;
+
+// src/data/schema.sql as built into the program.
+QString SchemaText();
+// Its statements, fitted to the dialect.
+QStringList SchemaStatements(SqlDialect dialect);
+
+// Creates every missing table and index in one transaction; existing tables
+// and their rows stay as they are.
+bool CreateSchema(SqlConnection& connection);
+
+// Creates the SQLite client database (DBPATH + "basis.db" for "basis.mdb")
+// with the schema; an existing file only gets what it lacks.
+bool CreateClientDatabase(const QString& jetFileName);
+
+// A few tariff groups, tariffs and M-Bus meters on port 1 for a new installation.
+bool InsertDemoData(SqlConnection& connection);
+
+// Adds the columns of "MB_IndexListe" that an older table lacks.
+bool EnsureIndexListColumns(SqlConnection& connection);
+
+} // namespace kelvaro
