@@ -478,7 +478,7 @@ private:
                 return;
             }
             r.value = (static_cast<double>(f) + offsetUnits) * factor;
-            r.raw = static_cast<std::int64_t>(f);
+            r.raw = 0; // a float has no integer form; its value is in `value`
             r.type = ValueType::Number;
             r.decimals = -1; // shortest form of a float
             return;
