@@ -92,10 +92,9 @@ bool SqlConnection::query(QSqlQuery& query, const QString& jetSql, const QVarian
     query = QSqlQuery(database());
     query.setForwardOnly(true);
     const QString sql = AdaptJetSql(jetSql, dialect_);
-    if (!query.prepare(sql))
-        return fail(query.lastError().text() + QStringLiteral(" [") + sql + ']');
-    bindAll(query, values);
-    if (!query.exec())
+    // Without values the text runs as it is: PostgreSQL cannot prepare DDL.
+    const bool ok = values.isEmpty() ? query.exec(sql) : (query.prepare(sql) && (bindAll(query, values), query.exec()));
+    if (!ok)
         return fail(query.lastError().text() + QStringLiteral(" [") + sql + ']');
     return true;
 }
@@ -200,7 +199,7 @@ bool openPostgres(SqlConnection& connection, const QString& user, const QString&
                                    db.setDatabaseName(catalog);
                                    db.setUserName(user);
                                    db.setPassword(password);
-                                   db.setConnectOptions(QStringLiteral("connect_timeout=5"));
+                                   db.setConnectOptions(QStringLiteral("connect_timeout=5;options=-cclient_min_messages=warning"));
                                });
 }
 
