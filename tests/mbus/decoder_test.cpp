@@ -1,0 +1,307 @@
+#include "mbustestutil.h"
+
+using namespace kelvaro;
+using namespace kelvaro::mbus;
+using namespace kelvaro::mbus::test;
+
+TEST(Decoder, WaterMeterHeaderAndRecords)
+{
+    const Telegram t = decode(hex("68 1F 1F 68 08 02 72 78 56 34 12 24 40 01 07 55 00 00 00 03 13 15 31 00 DA 02 "
+                                  "3B 13 01 8B 60 04 37 18 02 18 16"));
+    ASSERT_EQ(t.error, DecodeError::None);
+    EXPECT_EQ(IdentificationText(t.idRaw), "12345678");
+    EXPECT_EQ(t.manufacturer, 0x4024);
+    EXPECT_EQ(ManufacturerText(t.manufacturer), "PAD");
+    EXPECT_EQ(t.version, 1);
+    EXPECT_EQ(MediumText(t.medium, Language::German), "Wasser");
+    EXPECT_EQ(MediumText(t.medium, Language::English), "Water");
+    EXPECT_EQ(t.accessNumber, 0x55);
+    ASSERT_EQ(t.records.size(), 3u);
+    EXPECT_EQ(text(t, 0), "Volumen");
+    EXPECT_EQ(valueText(t, 0), "12,565");
+    EXPECT_EQ(unit(t, 0), "m³");
+    EXPECT_EQ(text(t, 1), "Durchfluss, Maximalwert, Speicher 5");
+    EXPECT_EQ(valueText(t, 1), "0,113");
+    EXPECT_EQ(unit(t, 1), "m³/h");
+    EXPECT_EQ(text(t, 2), "Energie, Tarif 2, Untereinheit 1");
+    EXPECT_EQ(valueText(t, 2), "218,37");
+    EXPECT_EQ(unit(t, 2), "kWh");
+    EXPECT_EQ(text(t, 2, Language::English), "Energy, tariff 2, subunit 1");
+}
+
+TEST(Decoder, HeatMeterDatesTextsAndFillers)
+{
+    const Telegram t = decode(hex(
+        "68 5A 5A 68 08 01 72 78 56 34 12 3A 63 01 04 2A 00 00 00 0C 78 21 43 65 87 04 06 39 30 00 00 0C 14 56 34 12 "
+        "00 0B 2D 50 01 00 0A 5A 05 07 0A 5E 52 04 0A 62 53 02 04 6D 1E 0E 0F 33 42 6C FF 2C 44 06 F8 2A 00 00 04 93 "
+        "3B 10 27 00 00 02 FD 17 00 00 0D FD 11 06 32 31 20 47 48 57 2F 2F 01 16"));
+    ASSERT_EQ(t.error, DecodeError::None);
+    EXPECT_EQ(ManufacturerText(t.manufacturer), "XYZ");
+    const char* const expected[][3] = {
+        {"Fabriknummer", "87654321", ""},
+        {"Energie", "12345", "kWh"},
+        {"Volumen", "1234,56", "m³"},
+        {"Leistung", "15,0", "kW"},
+        {"Vorlauftemperatur", "70,5", "°C"},
+        {"Rücklauftemperatur", "45,2", "°C"},
+        {"Temperaturdifferenz", "25,3", "K"},
+        {"Datum/Zeit", "15.03.2024 14:30", ""},
+        {"Datum, Speicher 1", "31.12.2023", ""},
+        {"Energie, Speicher 1", "11000", "kWh"},
+        {"Volumen (nur positiv)", "10,000", "m³"},
+        {"Fehlerflags", "0000", ""},
+        {"Kunde", "WHG 12", ""},
+    };
+    ASSERT_EQ(t.records.size(), std::size(expected)) << "fillers are no records";
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        EXPECT_EQ(text(t, i), QString::fromUtf8(expected[i][0])) << i;
+        EXPECT_EQ(valueText(t, i), QString::fromUtf8(expected[i][1])) << i;
+        EXPECT_EQ(unit(t, i), QString::fromUtf8(expected[i][2])) << i;
+    }
+    EXPECT_EQ(DateText(t.records[7]), "15.03.2024");
+    EXPECT_EQ(DateTimeText(t.records[7]), "15.03.2024 14:30");
+    EXPECT_EQ(ValueDecText(t, t.records[7]), "") << "a date is no number for the value table";
+}
+
+TEST(Decoder, ElectricityMeterNegativeBcdRealAndMoreRecords)
+{
+    const Telegram t = decode(hex("68 37 37 68 08 05 72 44 33 22 11 3A 63 10 02 10 00 00 00 8E 10 04 67 45 23 01 00 "
+                                  "00 8E 20 04 00 50 00 00 00 00 05 2E 00 00 C0 3F 0B 2B 34 12 F0 0A FD 48 01 23 0A "
+                                  "FD 59 34 12 1F 32 16"));
+    ASSERT_EQ(t.error, DecodeError::None);
+    EXPECT_TRUE(t.moreRecordsFollow);
+    ASSERT_EQ(t.records.size(), 7u);
+    EXPECT_EQ(text(t, 0), "Energie, Tarif 1");
+    EXPECT_EQ(valueText(t, 0), "12345,67");
+    EXPECT_EQ(valueText(t, 1), "50,00");
+    EXPECT_EQ(valueText(t, 2), "1,5");
+    EXPECT_EQ(unit(t, 2), "kW");
+    EXPECT_EQ(valueText(t, 3), "-1,234") << "BCD with sign nibble, W shown in kW";
+    EXPECT_DOUBLE_EQ(t.records[3].value, -1.234);
+    EXPECT_EQ(text(t, 4), "Spannung");
+    EXPECT_EQ(valueText(t, 4), "230,1");
+    EXPECT_EQ(text(t, 5), "Strom");
+    EXPECT_EQ(valueText(t, 5), "1,234");
+    EXPECT_EQ(t.records[6].dataField(), 0x0F);
+    EXPECT_EQ(t.records[6].dataLength, 0);
+}
+
+TEST(Decoder, IntegerWidthsAndSigns)
+{
+    const Telegram t = decode(withHeader("01 FD 08 FF "               // access number: unsigned 8 bit
+                                         "02 FD 59 FE FF "            // current -2 mA
+                                         "07 03 FF FF FF FF FF FF FF 7F " // 64-bit maximum, Wh
+                                         "07 79 88 77 66 55 44 33 22 11 " // identification, unsigned 64 bit
+                                         "06 13 01 00 00 00 00 80"));      // 48-bit minimum
+    ASSERT_EQ(t.error, DecodeError::None);
+    EXPECT_EQ(valueText(t, 0), "255");
+    EXPECT_EQ(valueText(t, 1), "-0,002");
+    EXPECT_EQ(t.records[2].raw, INT64_MAX);
+    EXPECT_EQ(valueText(t, 3), "1234605616436508552");
+    EXPECT_EQ(t.records[4].raw, -(std::int64_t(1) << 47) + 1);
+}
+
+TEST(Decoder, BcdSpecialValues)
+{
+    const Telegram t = decode(withHeader("0C 13 FF FF FF FF "   // all F: no value
+                                         "0C 13 12 A4 00 00 "   // A nibble: invalid
+                                         "0E 03 12 34 56 78 90 12 " // 12 digits
+                                         "09 13 F1"));          // 2 digits with sign: -1
+    ASSERT_EQ(t.error, DecodeError::None);
+    EXPECT_EQ(t.records[0].type, ValueType::Empty);
+    EXPECT_EQ(valueText(t, 0), "—");
+    EXPECT_EQ(t.records[1].type, ValueType::Invalid);
+    EXPECT_EQ(valueText(t, 1), "ungültig 12 A4 00 00");
+    EXPECT_EQ(t.records[2].raw, 129078563412);
+    EXPECT_EQ(t.records[3].raw, -1);
+}
+
+TEST(Decoder, VariableLengthInAllItsForms)
+{
+    const Telegram t = decode(withHeader("0D FD 11 03 43 42 41 "          // text, last character first
+                                         "0D 13 C3 56 34 12 "             // positive BCD
+                                         "0D 13 D2 34 12 "                // negative BCD
+                                         "0D 13 E2 34 12 "                // binary
+                                         "0D FD 11 00 "                   // empty text
+                                         "0D FF 00 F0 "                   // 16 bytes binary
+                                         "00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF "
+                                         "0D 13 EA 01 02 03 04 05 06 07 08 09 0A")); // 10 bytes binary
+    ASSERT_EQ(t.error, DecodeError::None);
+    ASSERT_EQ(t.records.size(), 7u);
+    EXPECT_EQ(valueText(t, 0), "ABC");
+    EXPECT_EQ(ValueDecText(t, t.records[0]), "ABC");
+    EXPECT_EQ(valueText(t, 1), "123,456");
+    EXPECT_EQ(valueText(t, 2), "-1,234");
+    EXPECT_EQ(valueText(t, 3), "4,660");
+    EXPECT_EQ(valueText(t, 4), "");
+    EXPECT_EQ(t.records[5].dataLength, 17);
+    EXPECT_EQ(t.records[5].type, ValueType::Hex);
+    EXPECT_EQ(t.records[6].type, ValueType::Hex) << "binary over 8 bytes";
+    EXPECT_TRUE(valueText(t, 6).startsWith("EA 01 02"));
+
+    const Telegram reserved = decode(withHeader("04 13 01 00 00 00 0D 13 F7 00"));
+    EXPECT_EQ(reserved.error, DecodeError::ReservedLvar);
+    ASSERT_EQ(reserved.records.size(), 2u) << "the record before stays, the rest is kept as hex";
+    EXPECT_EQ(text(reserved, 1), "nicht decodierbar");
+    EXPECT_EQ(valueText(reserved, 1), "0D 13 F7 00");
+
+    const Telegram tooLong = decode(withHeader("0D FD 11 09 41 42"));
+    EXPECT_EQ(tooLong.error, DecodeError::PrematureEnd) << "text longer than the rest of the telegram";
+}
+
+TEST(Decoder, DateAndTimeTypes)
+{
+    const Telegram t = decode(withHeader("02 6C FF 2C "                 // G 31.12.2023
+                                         "02 6C 00 00 "                 // G empty
+                                         "02 6C 21 0D "                 // G month 13: invalid
+                                         "04 6D 1E 8E 0F 33 "           // F with summer time bit
+                                         "04 6D 9E 0E 0F 33 "           // F with invalid bit
+                                         "04 6D 1E 4E 0F 33 "           // F hundred-year bits 2: 2124
+                                         "06 6D 2D 1E 2E 0F 33 0B "     // I 15.03.2024 14:30:45
+                                         "03 6D 2D 1E 0E "              // J 14:30:45
+                                         "04 6D 00 00 E1 F1"));         // F year 127: invalid
+    ASSERT_EQ(t.error, DecodeError::None);
+    EXPECT_EQ(valueText(t, 0), "31.12.2023");
+    EXPECT_EQ(valueText(t, 1), "—");
+    EXPECT_EQ(t.records[2].type, ValueType::Invalid);
+    EXPECT_EQ(valueText(t, 3), "15.03.2024 14:30");
+    EXPECT_TRUE(t.records[3].date.summerTime);
+    EXPECT_EQ(valueText(t, 4), "ungültig 9E 0E 0F 33");
+    EXPECT_EQ(valueText(t, 5), "15.03.2124 14:30");
+    EXPECT_EQ(valueText(t, 6), "15.03.2024 14:30:45");
+    EXPECT_EQ(valueText(t, 7), "14:30:45");
+    EXPECT_EQ(t.records[8].type, ValueType::Invalid);
+}
+
+TEST(Decoder, ExtensionTablesAndVifeChains)
+{
+    const Telegram t = decode(withHeader("04 FB 00 05 00 00 00 "      // FB 00: 0.1 MWh
+                                         "02 FB 09 0C 00 "            // FB 09: GJ
+                                         "02 FD 1C 60 09 "            // FD 1C: baud rate 2400
+                                         "02 FD 47 02 00 "            // FD 47: 10 mV
+                                         "04 96 75 01 00 00 00 "      // volume x 10^-1
+                                         "04 83 7D 02 00 00 00 "      // energy x 1000
+                                         "02 BB 22 05 00 "            // volume flow per hour
+                                         "02 93 16 01 00 "            // overflow error
+                                         "02 93 15 00 00 "            // no data available
+                                         "02 93 FF 12 01 00 "         // manufacturer VIFE, rest raw
+                                         "02 FF 9B 2C 07 00 "         // manufacturer VIF with VIFEs
+                                         "02 13 07 00"));             // after the chain: normal record
+    ASSERT_EQ(t.error, DecodeError::None);
+    ASSERT_EQ(t.records.size(), 12u);
+    EXPECT_EQ(valueText(t, 0), "0,5");
+    EXPECT_EQ(unit(t, 0), "MWh");
+    EXPECT_EQ(valueText(t, 1), "12");
+    EXPECT_EQ(unit(t, 1), "GJ");
+    EXPECT_EQ(text(t, 2), "Baudrate");
+    EXPECT_EQ(valueText(t, 2), "2400");
+    EXPECT_EQ(valueText(t, 3), "0,02");
+    EXPECT_EQ(unit(t, 3), "V");
+    EXPECT_DOUBLE_EQ(t.records[4].value, 0.1) << "1 x 10^-3 m³ x 10^2";
+    EXPECT_DOUBLE_EQ(t.records[5].value, 2.0) << "2 Wh x 1000 = 2 kWh";
+    EXPECT_EQ(unit(t, 6), "m³/h/h");
+    EXPECT_EQ(valueText(t, 7), "ungültig (Überlauf) 01 00");
+    EXPECT_EQ(valueText(t, 8), "—");
+    EXPECT_EQ(text(t, 9), "Volumen (herstellerspezifisch)");
+    EXPECT_EQ(valueText(t, 9), "0,001");
+    EXPECT_EQ(text(t, 10), "Herstellerspezifisch");
+    EXPECT_EQ(valueText(t, 10), "7");
+    EXPECT_EQ(text(t, 11), "Volumen");
+}
+
+TEST(Decoder, PlainTextVifWithVifeAfterTheText)
+{
+    const Telegram t = decode(withHeader("02 FC 03 48 52 25 74 B0 16"));
+    ASSERT_EQ(t.records.size(), 1u);
+    EXPECT_EQ(text(t, 0), "%RH");
+    EXPECT_EQ(unit(t, 0), "%RH");
+    EXPECT_EQ(valueText(t, 0), "58,08");
+}
+
+TEST(Decoder, RecordLimitsEndTheListButKeepWhatCameBefore)
+{
+    const Telegram difes = decode(withHeader("01 13 05 81 81 81 81 81 81 81 81 81 81 81 01 13 05"));
+    EXPECT_EQ(difes.error, DecodeError::TooManyDife);
+    ASSERT_EQ(difes.records.size(), 2u);
+    EXPECT_EQ(valueText(difes, 0), "0,005");
+
+    const Telegram vifes = decode(withHeader("01 93 80 80 80 80 80 80 80 80 80 80 00 05"));
+    EXPECT_EQ(vifes.error, DecodeError::TooManyVife);
+
+    const Telegram ten = decode(withHeader("01 93 80 80 80 80 80 80 80 80 80 00 05"));
+    EXPECT_EQ(ten.error, DecodeError::None) << "ten VIFEs are allowed";
+
+    const Telegram truncated = decode(withHeader("04 13 01 00"));
+    EXPECT_EQ(truncated.error, DecodeError::PrematureEnd);
+    const Telegram difeAtEnd = decode(withHeader("84"));
+    EXPECT_EQ(difeAtEnd.error, DecodeError::PrematureEnd);
+    const Telegram reservedDif = decode(withHeader("3F 00"));
+    EXPECT_EQ(reservedDif.error, DecodeError::ReservedDif);
+
+    const Telegram global = decode(withHeader("7F 2F 2F 01 13 05"));
+    EXPECT_EQ(global.error, DecodeError::None);
+    EXPECT_EQ(global.records.size(), 2u);
+}
+
+TEST(Decoder, MostRecordsAFrameCanHold)
+{
+    // 120 two-byte records fill the largest frame; all decode.
+    QByteArray records;
+    for (int i = 0; i < 120; ++i)
+        records += "00 13 ";
+    const Telegram t = decode(withHeader(records.constData()));
+    EXPECT_EQ(t.error, DecodeError::None);
+    EXPECT_EQ(t.records.size(), 120u);
+    EXPECT_EQ(t.records.front().type, ValueType::None);
+}
+
+TEST(Decoder, OtherHeadersAndFrames)
+{
+    const Telegram shortHeader = decode(response(0x7A, "2A 00 00 00 04 13 01 00 00 00"));
+    EXPECT_EQ(shortHeader.error, DecodeError::None);
+    EXPECT_FALSE(shortHeader.hasId);
+    EXPECT_EQ(shortHeader.accessNumber, 0x2A);
+    EXPECT_EQ(shortHeader.records.size(), 1u);
+
+    const Telegram noHeader = decode(response(0x78, "04 13 01 00 00 00"));
+    EXPECT_EQ(noHeader.records.size(), 1u);
+
+    const Telegram msbFirst = decode(response(0x76, "12 34 56 78 40 24 01 07 55 00 00 00 04 13 00 00 01 00"));
+    EXPECT_EQ(IdentificationText(msbFirst.idRaw), "12345678");
+    EXPECT_EQ(ManufacturerText(msbFirst.manufacturer), "PAD");
+    EXPECT_DOUBLE_EQ(msbFirst.records[0].value, 0.256);
+
+    const Telegram fixed = decode(hex("68 13 13 68 08 05 73 78 56 34 12 0A 00 E9 7E 01 00 00 00 35 01 00 00 3C 16"));
+    EXPECT_TRUE(fixed.fixedStructure);
+    EXPECT_EQ(MediumText(fixed.medium, Language::German), "Wasser");
+    ASSERT_EQ(fixed.records.size(), 2u);
+    EXPECT_EQ(valueText(fixed, 0), "1");
+    EXPECT_EQ(unit(fixed, 0), "l");
+    EXPECT_EQ(valueText(fixed, 1), "135");
+    EXPECT_EQ(unit(fixed, 1), "l") << "code 3E: counter 1's unit, historic";
+    EXPECT_EQ(text(fixed, 1), "Volumen, historisch");
+
+    const Telegram busy = decode(hex("68 04 04 68 08 01 70 08 81 16"));
+    EXPECT_TRUE(busy.applicationError);
+    EXPECT_EQ(busy.applicationErrorCode, 8);
+    EXPECT_EQ(ApplicationErrorText(8, Language::German), "Anwendung beschäftigt");
+
+    Telegram t;
+    EXPECT_FALSE(DecodeTelegram(span(response(0x72, "78 56 34 12 24")), t));
+    EXPECT_EQ(t.error, DecodeError::HeaderTooShort);
+    EXPECT_FALSE(DecodeTelegram(span(response(0x8A, "00")), t));
+    EXPECT_EQ(t.error, DecodeError::UnsupportedCi);
+    EXPECT_FALSE(DecodeTelegram(span(BuildLongFrame(0x53, 1, 0x51, span(hex("01 7A 05")))), t));
+    EXPECT_EQ(t.error, DecodeError::NotResponse);
+    EXPECT_FALSE(DecodeTelegram(span(hex("10 7B FD 78 16")), t));
+    EXPECT_EQ(t.error, DecodeError::NotDataFrame);
+    EXPECT_FALSE(DecodeTelegram(span(response(0x73, "01 02")), t));
+    EXPECT_EQ(t.error, DecodeError::FixedLength);
+    QByteArray badSum = withHeader("04 13 01 00 00 00");
+    badSum[badSum.size() - 2] = char(badSum[badSum.size() - 2] + 1);
+    EXPECT_FALSE(DecodeTelegram(span(badSum), t));
+    EXPECT_EQ(t.error, DecodeError::FrameChecksum);
+    EXPECT_TRUE(t.records.empty());
+    EXPECT_FALSE(DecodeTelegram(span(withHeader("04 13 01 00 00 00").left(20)), t));
+    EXPECT_EQ(t.error, DecodeError::FrameIncomplete);
+}
