@@ -248,25 +248,30 @@ int RB6Append(const QString& directory, qint64 channel, qint64 time, double valu
     return RB6Ok;
 }
 
+qint64 RB6FirstTime(const QString& fileName)
+{
+    FileSlot slot;
+    QFile file(NativePath(fileName));
+    RB6Header header;
+    if (!file.open(QIODevice::ReadOnly) || !readHeader(file, header) || !RB6HeaderProblem(header, file.size()).isEmpty())
+        return 0;
+    if (header[1].Wert < kRB6FirstDataIndex || !file.seek(offsetOf(kRB6FirstDataIndex)))
+        return 0;
+    const QByteArray first = file.read(kRB6ElementSize);
+    return first.size() == kRB6ElementSize ? decode(first.constData()).Tm : 0;
+}
+
 void RB6FileTimes(const QString& fileName, qint64& firstTime, qint64& lastTime)
 {
     firstTime = 0;
     lastTime = 0;
     const QString upper = fileName.toUpper();
     if (upper.contains(QLatin1String(".OVX"))) {
-        FileSlot slot;
-        QFile file(NativePath(fileName));
         RB6Header header;
-        if (!file.open(QIODevice::ReadOnly) || !readHeader(file, header))
-            return;
-        if (!RB6HeaderProblem(header, file.size()).isEmpty())
+        if (!RB6ReadHeader(fileName, header))
             return;
         lastTime = header[1].Tm;
-        if (header[1].Wert >= kRB6FirstDataIndex && file.seek(offsetOf(kRB6FirstDataIndex))) {
-            const QByteArray first = file.read(kRB6ElementSize);
-            if (first.size() == kRB6ElementSize)
-                firstTime = decode(first.constData()).Tm;
-        }
+        firstTime = RB6FirstTime(fileName);
     } else if (upper.contains(QLatin1String("15P"))) {
         QuarterHourFileTimes(fileName, firstTime, lastTime);
     }

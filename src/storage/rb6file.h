@@ -66,6 +66,8 @@ int RB6Append(const QString& directory, qint64 channel, qint64 time, double valu
 // First and last time of a data file: for ".ovx" from the RB6 file, for
 // "15P" names from the 15-minute file. Both 0 when the file does not exist.
 void RB6FileTimes(const QString& fileName, qint64& firstTime, qint64& lastTime);
+// Time of element 10, the first data element; 0 for an empty or unreadable file.
+qint64 RB6FirstTime(const QString& fileName);
 
 // Data elements (index 10 up to the last written) whose time lies in [from, to].
 struct RB6IndexedElement {
