@@ -1,0 +1,95 @@
+// Decode throughput over the telegram corpus on the path a reading takes:
+// frame check, header, every record to value, unit and kind of measurement.
+// The display texts are measured separately.
+#include "mbus/hexlist.h"
+#include "mbus/recordtext.h"
+#include "mbus/telegram.h"
+
+#include <QDir>
+#include <QFile>
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+using namespace kelvaro::mbus;
+
+namespace {
+
+const std::vector<QByteArray>& corpus()
+{
+    static const std::vector<QByteArray> frames = [] {
+        std::vector<QByteArray> out;
+        const QDir dir(QStringLiteral(KELVARO_SOURCE_DIR "/../shared/testdata/mbus-telegrams/frames"));
+        for (const QString& name : dir.entryList({QStringLiteral("*.hex")}, QDir::Files, QDir::Name)) {
+            QFile f(dir.filePath(name));
+            QByteArray bytes;
+            if (f.open(QIODevice::ReadOnly) && kelvaro::ParseHexBytes(QString::fromLatin1(f.readAll()), bytes))
+                out.push_back(bytes);
+        }
+        return out;
+    }();
+    return frames;
+}
+
+std::span<const std::uint8_t> span(const QByteArray& b)
+{
+    return {reinterpret_cast<const std::uint8_t*>(b.constData()), static_cast<std::size_t>(b.size())};
+}
+
+void BM_DecodeCorpus(benchmark::State& state)
+{
+    const auto& frames = corpus();
+    if (frames.empty()) {
+        state.SkipWithError("telegram corpus not found");
+        return;
+    }
+    Telegram t;
+    std::int64_t frameCount = 0;
+    std::int64_t recordCount = 0;
+    for (auto _ : state) {
+        for (const QByteArray& f : frames) {
+            DecodeTelegram(span(f), t);
+            for (const DataRecord& r : t.records) {
+                benchmark::DoNotOptimize(r.value);
+                benchmark::DoNotOptimize(r.info->unit);
+            }
+            recordCount += static_cast<std::int64_t>(t.records.size());
+        }
+        frameCount += static_cast<std::int64_t>(frames.size());
+    }
+    state.counters["frames/s"] = benchmark::Counter(double(frameCount), benchmark::Counter::kIsRate);
+    state.counters["records/s"] = benchmark::Counter(double(recordCount), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_DecodeCorpus);
+
+void BM_DecodeCorpusWithTexts(benchmark::State& state)
+{
+    const auto& frames = corpus();
+    if (frames.empty()) {
+        state.SkipWithError("telegram corpus not found");
+        return;
+    }
+    Telegram t;
+    std::int64_t frameCount = 0;
+    std::int64_t recordCount = 0;
+    for (auto _ : state) {
+        for (const QByteArray& f : frames) {
+            DecodeTelegram(span(f), t);
+            for (const DataRecord& r : t.records) {
+                QString text = MeasurementText(t, r, Language::German);
+                QString unit = UnitText(t, r);
+                QString value = ValueDecText(t, r);
+                benchmark::DoNotOptimize(text);
+                benchmark::DoNotOptimize(unit);
+                benchmark::DoNotOptimize(value);
+            }
+            recordCount += static_cast<std::int64_t>(t.records.size());
+        }
+        frameCount += static_cast<std::int64_t>(frames.size());
+    }
+    state.counters["frames/s"] = benchmark::Counter(double(frameCount), benchmark::Counter::kIsRate);
+    state.counters["records/s"] = benchmark::Counter(double(recordCount), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_DecodeCorpusWithTexts);
+
+} // namespace
