@@ -1,0 +1,17 @@
+#pragma once
+#include "mbus/valuetable.h"
+
+#include <QString>
+
+namespace kelvaro::mbus {
+
+// The bus fields of one meter of a port's meter table; the master's meter
+// list adds its own fields around it.
+struct MeterBusFields : MeterValues {
+    QString MB_ID;        // secondary address (identification digits)
+    qint32 MBBaud = 2400;
+    quint8 MBComP = 1;    // COM port number
+    QString MB_SelectSec; // stored selection frame as a hex list; empty: provider selection
+};
+
+} // namespace kelvaro::mbus

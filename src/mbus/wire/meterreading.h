@@ -1,0 +1,58 @@
+#pragma once
+#include "mbus/meterrecord.h"
+#include "mbus/valuetable.h"
+#include "mbus/wire/providerselect.h"
+
+#include <QStringList>
+
+namespace kelvaro::mbus {
+
+class BusPort;
+class NativeProvider;
+
+// The eight-character selection mask of an address: short ones are filled
+// with "f" on the left, longer ones keep their last eight characters.
+QString SecondaryMask(const QString& address);
+
+// Selects a meter by secondary address and requests its data at 253.
+// 0 read, -1 nobody answered the selection, 1 several/garbled, -3 no RSP_UD.
+int MB_ReadSekAdrRac(NativeProvider& provider, const QString& address);
+
+// Reads one meter of the master: provider selection when MB_SelectSec is
+// empty, else the stored selection frame on the serial port and the reply
+// decoded by the provider. 0 taken over, -1 no frame on the direct path,
+// -2 exchange failed (provider port closed), -3 take-over failed, -4 serial
+// port not opened. `readingTime` receives the Unix seconds of the reading.
+int MB_ZaehlerLesen(BusPort& serial, NativeProvider& provider, MeterBusFields& meter, qint64* readingTime = nullptr);
+
+// The header fields the test bench shows after a primary reading.
+struct ReadingHeader {
+    QString manufacturer;  // three letters
+    QString manufacturerNo;
+    QString version;
+    QString idRaw;
+    QString idDec;
+    QString medium;
+};
+
+// Result of a test-bench reading by primary address.
+struct PrimaryReading {
+    QString message;        // a message box text ("Fehler Open Com 3"), if any
+    ReadingHeader header;
+    TelegramDisplay display; // grid rows numbered on across telegrams, raw text of the last telegram
+    int telegrams = 0;
+    int lastReceiveError = 0;
+    QList<qint64> replyMs;  // time from request to reply per telegram
+};
+
+// M_Bus_AuslesenRac: SND_NKE, then REQ_UD2 until the meter has no further
+// telegram. The loop ends after a failed request and after 16 telegrams.
+PrimaryReading M_Bus_AuslesenRac(NativeProvider& provider, int address, int port, const QString& baudText,
+                                 const TimeoutSettings& timeouts);
+// Dispatch on the provider kind: 0 and 1 read, 2 does nothing.
+PrimaryReading M_Bus_Auslesen(int kind, NativeProvider* provider, int address, int port, const QString& baudText,
+                              const TimeoutSettings& timeouts);
+
+inline constexpr int kMaxContinuationTelegrams = 16;
+
+} // namespace kelvaro::mbus

@@ -1,0 +1,44 @@
+#pragma once
+#include "mbus/wire/nativeprovider.h"
+
+#include <QStringList>
+#include <memory>
+
+namespace kelvaro::mbus {
+
+// Which provider reads the bus: 0 "MBus OLE V1", 1 "MBus OLE V2", 2 "MBus OVX"
+// (none). Kinds 0 and 1 both get the station's native provider.
+enum ProviderKind : quint8 { ProviderOleV1 = 0, ProviderOleV2 = 1, ProviderNone = 2 };
+
+QStringList ProviderListLabels();
+inline const QString kNoProviderMessage = QStringLiteral("Kein OleProvider ausgewählt");
+
+// The configured kind of a port ("OleProvider" in section client + "MBus" +
+// port; missing or 0 gives 1). The test bench uses port 0.
+int MB_ProviderListeLaden(int port);
+// Choosing an entry writes it back for the next start.
+void SaveProviderKind(int port, int kind);
+
+// Creates the provider of a kind: kinds 0 and 1 the native provider with
+// LNGLanguage = 1, kind 2 none; any other kind shows "Kein OleProvider ausgewählt".
+std::unique_ptr<NativeProvider> LoadMBusPovider(int kind);
+
+// The four time-out settings of a port or of the test bench.
+struct TimeoutSettings {
+    int timeout = 330;
+    int offset = 50;
+    int byteTime = 4;
+    int deadTime = 11;
+};
+// Reads the four keys of `section`, replacing 0 or missing values by their
+// defaults and writing those back. The dead-time key is "COMDeadtime" on the
+// test bench and "COMTimeoutDeadTime" in the master's port sections.
+TimeoutSettings LoadTimeoutSettings(const QString& section, const QString& deadTimeKey = QStringLiteral("COMDeadtime"));
+// COMTimeoutParam = 2, then the four values, in that order.
+void ApplyTimeoutSettings(NativeProvider& provider, const TimeoutSettings& settings);
+
+// Port and baud from the test bench's fields: port becomes "Com " + number,
+// baud the number; each only when its field is non-empty and numeric.
+bool GetPortParameter(const QString& portField, const QString& baudField, QString& port, int& baud);
+
+} // namespace kelvaro::mbus

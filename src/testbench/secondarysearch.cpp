@@ -1,0 +1,108 @@
+#include "testbench/secondarysearch.h"
+
+#include "foundation/textutil.h"
+#include "mbus/frame.h"
+#include "mbus/wire/nativeprovider.h"
+
+#include <QElapsedTimer>
+
+namespace kelvaro::testbench {
+
+const int SecondarySearch::kBaudRates[kBaudBoxes] = {9600, 4800, 2400, 1200, 600, 300};
+
+void MB_GetSuchstring(QString& mask, int position, QChar digit)
+{
+    const int index = 8 - position;
+    if (index >= 0 && index < mask.size())
+        mask[index] = digit;
+}
+
+QString StartMask(int leadingZeros)
+{
+    const int zeros = std::clamp(leadingZeros, 0, 8);
+    return QString(zeros, '0') + QString(8 - zeros, 'f');
+}
+
+int MBRac_SucheSekAdr(mbus::NativeProvider& provider, const QString& mask)
+{
+    provider.APPSelect(0, mask, {}, {}, {});
+    const int e = provider.APPReceiveError();
+    if (e == 1)
+        return 0;
+    if (e != 0)
+        return 1;
+    provider.APPREQUD2(mbus::kAddressSelected);
+    for (int pass = 0; provider.APPReceiveTest() == 255 && pass < 100; ++pass)
+        provider.APPRetry();
+    return provider.APPReceiveTest() < 4 ? 2 : 3;
+}
+
+void SecondarySearch::MBRac_SucheSekAdrAlle(mbus::NativeProvider& provider, QString mask, int position, int baud)
+{
+    for (int d = 9; d >= 0; --d) {
+        MB_GetSuchstring(mask, position, QChar('0' + d));
+        emit maskChanged(mask);
+        const int r = MBRac_SucheSekAdr(provider, mask);
+        ++selectionsSent;
+        if (r == 1 && position > 1) {
+            MBRac_SucheSekAdrAlle(provider, mask, position - 1, baud);
+        } else if (r == 2) {
+            lastTelegram = mbus::MB_TelegrammAnzeigen(provider);
+            MBRacZaehlerInListeEintragen(provider, baud, mbus::kAddressSelected);
+        }
+        if (stop)
+            break;
+    }
+}
+
+void SecondarySearch::MBRacZaehlerInListeEintragen(mbus::NativeProvider& provider, int baud, int primaryAddress)
+{
+    const QString id = provider.APPDeviceIDDec();
+    for (QStringList& row : found) {
+        if (row.value(1) == id) {
+            row[6] += ';' + QString::number(baud);
+            emit meterFound(row);
+            return;
+        }
+    }
+    const QStringList row{QString::number(primaryAddress),
+                          id,
+                          provider.APPManufacturerIDAsc(),
+                          QString::number(provider.APPGenerationNo()),
+                          provider.APPMediumAsc(),
+                          QString::number(provider.APPDataRecordNumber()),
+                          QString::number(baud),
+                          QString::number(provider.APPManufacturerID())};
+    found << row;
+    ++count;
+    resultLabel = QString::number(count) + QStringLiteral(" Zähler gefunden");
+    emit meterFound(row);
+    emit resultChanged(resultLabel);
+}
+
+int SecondarySearch::run(mbus::NativeProvider& provider, int port, const QList<int>& bauds, int leadingZeros)
+{
+    found.clear();
+    resultLabel.clear();
+    count = 0;
+    selectionsSent = 0;
+    stop = false;
+    QElapsedTimer clock;
+    clock.start();
+    const QString mask = StartMask(leadingZeros);
+    for (int baud : bauds) {
+        emit baudChanged(baud);
+        provider.APPInitCom(port, baud);
+        if (provider.APPIsComOpen())
+            MBRac_SucheSekAdrAlle(provider, mask, 8 - std::clamp(leadingZeros, 0, 7), baud);
+        if (stop)
+            break;
+    }
+    if (resultLabel.isEmpty())
+        resultLabel = QStringLiteral("0 Zähler gefunden ");
+    resultLabel += QStringLiteral(" in ") + GermanNumber(clock.elapsed() / 1000.0, 1) + QStringLiteral(" Sekunden");
+    emit resultChanged(resultLabel);
+    return count;
+}
+
+} // namespace kelvaro::testbench
