@@ -83,20 +83,27 @@ void printPlain(const MBusProvider& provider, Language language)
 {
     const Telegram& t = provider.telegram();
     if (t.applicationError) {
-        CliOut(QStringLiteral("Anwendungsfehler %1: %2")
+        CliOut((language == Language::German ? QStringLiteral("Anwendungsfehler %1: %2")
+                                             : QStringLiteral("Application error %1: %2"))
                    .arg(t.applicationErrorCode)
                    .arg(ApplicationErrorText(t.applicationErrorCode, language)));
         return;
     }
-    QString head = QStringLiteral("Adresse %1  CI %2").arg(t.a).arg(hexByte(t.ci));
+    const bool de = language == Language::German;
+    QString head = QStringLiteral("%1 %2  CI %3").arg(de ? "Adresse" : "Address").arg(t.a).arg(hexByte(t.ci));
     if (t.hasId)
         head += QStringLiteral("  ID %1").arg(IdentificationText(t.idRaw));
     if (t.hasId && !t.fixedStructure)
-        head += QStringLiteral("  Hersteller %1  Version %2").arg(ManufacturerText(t.manufacturer)).arg(t.version);
+        head += QStringLiteral("  %1 %2  Version %3")
+                    .arg(de ? "Hersteller" : "Manufacturer", ManufacturerText(t.manufacturer))
+                    .arg(t.version);
     if (t.hasId)
         head += QStringLiteral("  Medium %1 (%2)").arg(t.medium).arg(MediumText(t.medium, language));
     if (t.hasShortHeader)
-        head += QStringLiteral("  Zugriff %1  Status %2").arg(t.accessNumber).arg(hexByte(t.status));
+        head += QStringLiteral("  %1 %2  Status %3")
+                    .arg(de ? "Zugriff" : "Access")
+                    .arg(t.accessNumber)
+                    .arg(hexByte(t.status));
     CliOut(head);
     int index = 0;
     for (const DataRecord& r : t.records) {

@@ -131,37 +131,38 @@ QString MB_ReceiveErrorText(qint64 errorBits)
 bool ParseHexBytes(const QString& text, QByteArray& bytes, QString* error)
 {
     bytes.clear();
-    int pending = -1;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        const int d = hexDigit(c);
-        if (d >= 0) {
-            if (pending < 0) {
-                pending = d;
-            } else {
-                bytes += static_cast<char>(pending * 16 + d);
-                pending = -1;
-            }
-            continue;
-        }
-        if (c.isSpace() || c == QLatin1Char(';') || c == QLatin1Char(',')) {
-            if (pending < 0)
-                continue;
+    // Fields between separators: pairs of digits, or one digit for one byte ("D" = 0D).
+    qsizetype fieldStart = 0;
+    auto takeField = [&](qsizetype end) {
+        const qsizetype n = end - fieldStart;
+        if (n == 1) {
+            bytes += static_cast<char>(hexDigit(text.at(fieldStart)));
+        } else if (n % 2 != 0) {
             if (error)
-                *error = QStringLiteral("einzelne Hex-Ziffer vor Stelle %1").arg(i + 1);
+                *error = QStringLiteral("ungerade Anzahl Hex-Ziffern an Stelle %1").arg(fieldStart + 1);
+            return false;
+        } else {
+            for (qsizetype i = fieldStart; i < end; i += 2)
+                bytes += static_cast<char>(hexDigit(text.at(i)) * 16 + hexDigit(text.at(i + 1)));
+        }
+        return true;
+    };
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        const bool atEnd = i == text.size();
+        const QChar c = atEnd ? QChar(u' ') : text.at(i);
+        if (hexDigit(c) >= 0)
+            continue;
+        if (!atEnd && !c.isSpace() && c != QLatin1Char(';') && c != QLatin1Char(',')) {
+            if (error)
+                *error = QStringLiteral("kein Hex-Zeichen '%1' an Stelle %2").arg(c).arg(i + 1);
             bytes.clear();
             return false;
         }
-        if (error)
-            *error = QStringLiteral("kein Hex-Zeichen '%1' an Stelle %2").arg(c).arg(i + 1);
-        bytes.clear();
-        return false;
-    }
-    if (pending >= 0) {
-        if (error)
-            *error = QStringLiteral("ungerade Anzahl Hex-Ziffern");
-        bytes.clear();
-        return false;
+        if (!takeField(i)) {
+            bytes.clear();
+            return false;
+        }
+        fieldStart = i + 1;
     }
     return true;
 }

@@ -30,7 +30,9 @@ TEST(HexList, RefusesWhatIsNoHexList)
     QString error;
     EXPECT_FALSE(ParseHexBytes("68 0G", bytes, &error));
     EXPECT_FALSE(error.isEmpty());
-    EXPECT_FALSE(ParseHexBytes("68 0", bytes, &error)) << "odd digit count";
+    EXPECT_FALSE(ParseHexBytes("68 0AB", bytes, &error)) << "odd digit count";
+    EXPECT_TRUE(ParseHexBytes("D 04", bytes));
+    EXPECT_EQ(bytes, hex("0D 04")) << "a single digit is a byte of its own";
     EXPECT_TRUE(ParseHexBytes("68;03\r\n03 68", bytes));
     EXPECT_EQ(bytes, hex("68 03 03 68"));
 }
