@@ -442,7 +442,7 @@ private:
     {
         r.raw = raw;
         const double v = r.unsignedRaw ? static_cast<double>(static_cast<std::uint64_t>(raw)) : static_cast<double>(raw);
-        r.value = (v + offsetUnits) * factor;
+        r.value = (v + offsetUnits) * factor + r.info->addend;
         r.type = ValueType::Number;
     }
 
@@ -477,7 +477,7 @@ private:
                 r.type = ValueType::Invalid;
                 return;
             }
-            r.value = (static_cast<double>(f) + offsetUnits) * factor;
+            r.value = (static_cast<double>(f) + offsetUnits) * factor + r.info->addend;
             r.raw = 0; // a float has no integer form; its value is in `value`
             r.type = ValueType::Number;
             r.decimals = -1; // shortest form of a float

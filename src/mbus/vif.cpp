@@ -27,6 +27,16 @@ VifInfo plain(const char* de, const char* en, const char* unit = "", VifKind kin
     return {de, en, unit, 1, 0, kind};
 }
 
+// Fahrenheit codes are shown in °C (a difference in K), the units the
+// station's index lists know.
+VifInfo fahrenheit(const char* de, const char* en, int exponent, bool difference)
+{
+    VifInfo v = number(de, en, difference ? "K" : "°C", exponent, 5.0 / 9.0);
+    v.addend = difference ? 0 : -32.0 * 5.0 / 9.0;
+    v.decimals = static_cast<std::int8_t>(v.decimals + 1);
+    return v;
+}
+
 const char* const kDurationUnits[4] = {"s", "min", "h", "d"};
 
 void durations(Table& t, int first, const char* de, const char* en)
@@ -84,7 +94,7 @@ Table buildFB()
         t[0x08 + n] = number("Energie", "Energy", "GJ", n - 1);
         t[0x10 + n] = number("Volumen", "Volume", "m³", n + 2);
         t[0x18 + n] = number("Masse", "Mass", "t", n + 2);
-        t[0x28 + n] = number("Leistung", "Power", "MW", n - 1);
+        t[0x28 + n] = number("Leistung", "Power", "kW", n + 2); // 10^(n-1) MW
         t[0x30 + n] = number("Leistung", "Power", "GJ/h", n - 1);
     }
     t[0x1A] = number("Feuchte", "Relative humidity", "%", -1);
@@ -97,11 +107,11 @@ Table buildFB()
     t[0x26] = number("Durchfluss", "Volume flow", "US gal/h", 0);
     for (int n = 0; n < 4; ++n) {
         t[0x2C + n] = number("Frequenz", "Frequency", "Hz", n - 3);
-        t[0x58 + n] = number("Vorlauftemperatur", "Flow temperature", "°F", n - 3);
-        t[0x5C + n] = number("Rücklauftemperatur", "Return temperature", "°F", n - 3);
-        t[0x60 + n] = number("Temperaturdifferenz", "Temperature difference", "°F", n - 3);
-        t[0x64 + n] = number("Außentemperatur", "External temperature", "°F", n - 3);
-        t[0x70 + n] = number("Grenztemperatur", "Temperature limit", "°F", n - 3);
+        t[0x58 + n] = fahrenheit("Vorlauftemperatur", "Flow temperature", n - 3, false);
+        t[0x5C + n] = fahrenheit("Rücklauftemperatur", "Return temperature", n - 3, false);
+        t[0x60 + n] = fahrenheit("Temperaturdifferenz", "Temperature difference", n - 3, true);
+        t[0x64 + n] = fahrenheit("Außentemperatur", "External temperature", n - 3, false);
+        t[0x70 + n] = fahrenheit("Grenztemperatur", "Temperature limit", n - 3, false);
         t[0x74 + n] = number("Grenztemperatur", "Temperature limit", "°C", n - 3);
     }
     for (int n = 0; n < 8; ++n)

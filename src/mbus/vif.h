@@ -25,6 +25,7 @@ struct VifInfo {
     std::int8_t decimals;  // decimals of the display
     VifKind kind;
     bool unsignedInt = false; // counters, addresses, baud rate: never negative
+    double addend = 0;        // added after the factor (°F shown as °C)
 };
 
 enum class VifTable : std::uint8_t { Primary, FB, FD };

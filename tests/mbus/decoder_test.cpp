@@ -305,3 +305,17 @@ TEST(Decoder, OtherHeadersAndFrames)
     EXPECT_FALSE(DecodeTelegram(span(withHeader("04 13 01 00 00 00").left(20)), t));
     EXPECT_EQ(t.error, DecodeError::FrameIncomplete);
 }
+
+TEST(Decoder, UnitsTheIndexListRuleKnows)
+{
+    // Power in MW and temperatures in °F are shown in kW and °C, so that the
+    // index list tells instantaneous values from counters.
+    const Telegram t = decode(withHeader("02 FB 29 05 00 02 FB 5A E8 03 02 FB 62 64 00"));
+    ASSERT_EQ(t.records.size(), 3u);
+    EXPECT_EQ(unit(t, 0), "kW");
+    EXPECT_EQ(valueText(t, 0), "5000");
+    EXPECT_EQ(unit(t, 1), "°C");
+    EXPECT_EQ(valueText(t, 1), "37,78") << "100.0 °F";
+    EXPECT_EQ(unit(t, 2), "K");
+    EXPECT_EQ(valueText(t, 2), "5,56") << "a difference of 10.0 °F";
+}
