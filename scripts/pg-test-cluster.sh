@@ -35,9 +35,12 @@ pg_test_start() {
     user=$([[ $(id -u) -eq 0 ]] && echo postgres || id -un)
     pg_test_as_owner "$bindir/initdb" -D "$PG_TEST_DIR/data" -U "$user" --auth=trust -E UTF8 --locale=C.UTF-8 \
         >"$PG_TEST_DIR/initdb.log" 2>&1 || { cat "$PG_TEST_DIR/initdb.log" >&2; pg_test_stop; return 1; }
-    # Test data only: no fsync, so the tests do not wait for the disk.
+    # Test data only: no fsync, so the tests do not wait for the disk
+    # (PG_TEST_DURABLE=1 keeps the server's normal flushing, for benchmarks).
+    local speed="-c fsync=off -c synchronous_commit=off -c full_page_writes=off"
+    [[ "${PG_TEST_DURABLE:-0}" == 1 ]] && speed=""
     pg_test_as_owner "$bindir/pg_ctl" -D "$PG_TEST_DIR/data" -l "$PG_TEST_DIR/server.log" -w -t 60 \
-        -o "-p $port -k $PG_TEST_DIR -c listen_addresses=127.0.0.1 -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c max_connections=200" \
+        -o "-p $port -k $PG_TEST_DIR -c listen_addresses=127.0.0.1 $speed -c max_connections=200" \
         start >/dev/null || { cat "$PG_TEST_DIR/server.log" >&2; pg_test_stop; return 1; }
     PG_TEST_BINDIR=$bindir
     export KELVARO_PG_HOST=127.0.0.1 KELVARO_PG_PORT=$port KELVARO_PG_USER=$user KELVARO_PG_DB=postgres

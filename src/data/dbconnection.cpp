@@ -175,11 +175,18 @@ bool openSqliteFile(SqlConnection& connection, const QString& fileName)
     const QString native = NativePath(SqliteFileFor(fileName));
     if (!QFileInfo(native).isFile())
         return fail(QStringLiteral("Datenbank %1 nicht gefunden").arg(SqliteFileFor(fileName)));
-    return connection.openWith(QStringLiteral("QSQLITE"), SqlDialect::SQLite, SqliteFileFor(fileName),
-                               [&](QSqlDatabase& db) {
-                                   db.setDatabaseName(native);
-                                   db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
-                               });
+    if (!connection.openWith(QStringLiteral("QSQLITE"), SqlDialect::SQLite, SqliteFileFor(fileName),
+                             [&](QSqlDatabase& db) {
+                                 db.setDatabaseName(native);
+                                 db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
+                             }))
+        return false;
+    // Write-ahead logging: readers (editors, other masters) do not block the
+    // writer, and a committed row costs one disk flush instead of several.
+    // Commits stay fully synchronous. Where the mode cannot be set, the file
+    // keeps its journal.
+    QSqlQuery(connection.database()).exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    return true;
 }
 
 bool openPostgres(SqlConnection& connection, const QString& user, const QString& password,
