@@ -1,5 +1,6 @@
 #include "data/sqldialect.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 
 namespace kelvaro {
@@ -79,6 +80,93 @@ QString literal(const QString& value)
     return '\'' + escaped + '\'';
 }
 
+
+// Top-level positions of a keyword (outside literals and parentheses).
+qsizetype findTopLevel(const QString& sql, const QString& keyword, qsizetype from)
+{
+    int depth = 0;
+    bool inLiteral = false;
+    for (qsizetype i = from; i < sql.size(); ++i) {
+        const QChar c = sql[i];
+        if (c == '\'') {
+            inLiteral = !inLiteral;
+            continue;
+        }
+        if (inLiteral)
+            continue;
+        if (c == '(')
+            ++depth;
+        else if (c == ')')
+            --depth;
+        else if (depth == 0 && sql.mid(i, keyword.size()).compare(keyword, Qt::CaseInsensitive) == 0
+                 && (i == 0 || !isWordChar(sql[i - 1]))
+                 && (i + keyword.size() == sql.size() || !isWordChar(sql[i + keyword.size()])))
+            return i;
+    }
+    return -1;
+}
+
+// Jet accepts a FROM list that names a table both on its own and inside
+// joins ("FROM a, b, a INNER JOIN b ON c1, ..."); the other engines refuse
+// the repeated names. Such a list means the join of its distinct tables, so
+// it becomes "FROM a, b WHERE (c1) AND ...". Other FROM lists stay as written.
+QString mergeRepeatedFromTables(const QString& sql)
+{
+    const qsizetype from = findTopLevel(sql, QStringLiteral("FROM"), 0);
+    if (from < 0)
+        return sql;
+    const qsizetype listStart = from + 4;
+    qsizetype listEnd = sql.size();
+    for (const char* end : {"WHERE", "GROUP", "HAVING", "ORDER"}) {
+        const qsizetype at = findTopLevel(sql, QLatin1String(end), listStart);
+        if (at >= 0)
+            listEnd = std::min(listEnd, at);
+    }
+    static const QRegularExpression plain(QStringLiteral(R"(^\s*(\w+)\s*$)"));
+    static const QRegularExpression join(
+        QStringLiteral(R"(^\s*(\w+)\s+INNER\s+JOIN\s+(\w+)\s+ON\s+(.+?)\s*$)"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    QStringList tables, conditions;
+    bool repeated = false;
+    auto addTable = [&](const QString& name) {
+        for (const QString& t : tables)
+            if (t.compare(name, Qt::CaseInsensitive) == 0) {
+                repeated = true;
+                return;
+            }
+        tables << name;
+    };
+    for (const QString& item : sql.mid(listStart, listEnd - listStart).split(',')) {
+        if (const auto m = plain.match(item); m.hasMatch()) {
+            addTable(m.captured(1));
+        } else if (const auto j = join.match(item); j.hasMatch()) {
+            addTable(j.captured(1));
+            addTable(j.captured(2));
+            conditions << '(' + j.captured(3) + ')';
+        } else {
+            return sql; // not a list of this shape
+        }
+    }
+    if (!repeated)
+        return sql;
+    QString result = sql.left(listStart) + ' ' + tables.join(QStringLiteral(", ")) + ' ';
+    const QString rest = sql.mid(listEnd);
+    const QString joined = conditions.join(QStringLiteral(" AND "));
+    if (findTopLevel(rest, QStringLiteral("WHERE"), 0) == 0) {
+        qsizetype whereEnd = rest.size();
+        for (const char* end : {"GROUP", "HAVING", "ORDER"}) {
+            const qsizetype at = findTopLevel(rest, QLatin1String(end), 5);
+            if (at >= 0)
+                whereEnd = std::min(whereEnd, at);
+        }
+        return result + QStringLiteral("WHERE ") + joined + QStringLiteral(" AND (") + rest.mid(5, whereEnd - 5).trimmed()
+            + QStringLiteral(") ") + rest.mid(whereEnd);
+    }
+    if (conditions.isEmpty())
+        return result + rest;
+    return result + QStringLiteral("WHERE ") + joined + ' ' + rest;
+}
+
 } // namespace
 
 QString QuoteIdentifier(const QString& name, SqlDialect dialect)
@@ -152,7 +240,7 @@ QString AdaptJetSql(const QString& jetSql, SqlDialect dialect)
         }
         }
     }
-    return out.trimmed();
+    return mergeRepeatedFromTables(out.trimmed());
 }
 
 } // namespace kelvaro

@@ -159,6 +159,18 @@ TEST_P(JetTexts, IndexListQueriesSortByEitherIndexColumn)
     EXPECT_EQ(column(exportList, {1}, "2"), (QVariantList{QStringLiteral("Energie")}));
 }
 
+TEST_P(JetTexts, TariffsOfAMeterDespiteTheRepeatedTablesOfItsFromList)
+{
+    const QString tariffs = " SELECT    zaehler.LZNR, ta.TA_BEZ, tazuordnung.MBusIndex, ta.Ta_Reihenfolge"
+                            " FROM zaehler, ta, tazuordnung,"
+                            " tazuordnung INNER JOIN ta ON tazuordnung.zta = ta.TA_NR,"
+                            " zaehler INNER JOIN tazuordnung ON zaehler.LZNR = tazuordnung.zlznr"
+                            " Where ((zaehler.lznr = ?)) ORDER BY ta.Ta_Reihenfolge";
+    EXPECT_EQ(column(tariffs, {1}, "TA_BEZ"), (QVariantList{QStringLiteral("NT"), QStringLiteral("HT")}));
+    EXPECT_EQ(ints(column(tariffs, {1}, "MBusIndex")), (QList<int>{4, 3}));
+    EXPECT_TRUE(column(tariffs, {2}, "TA_BEZ").isEmpty());
+}
+
 TEST_P(JetTexts, EveryDeleteFormRemovesExactlyTheMetersRows)
 {
     auto count = [&](const QString& table, int lznr) {
