@@ -2,6 +2,7 @@
 
 #include "mbus/hexlist.h"
 #include "mbus/provider.h"
+#include "telegramjson.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -14,71 +15,6 @@ using namespace kelvaro::mbus;
 
 namespace {
 
-QString hexByte(std::uint8_t b)
-{
-    return QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper();
-}
-
-QJsonValue jsonValue(const Telegram& t, const DataRecord& r, Language language)
-{
-    if (r.type == ValueType::Number && r.info->kind != VifKind::BitField) {
-        if (r.decimals == 0 && r.info->factor == 1 && r.value == static_cast<double>(r.raw))
-            return QJsonValue(static_cast<qint64>(r.raw));
-        return QJsonValue(r.value);
-    }
-    return DisplayValueText(t, r, language);
-}
-
-QJsonObject jsonRecord(const Telegram& t, const DataRecord& r, int index, Language language)
-{
-    const std::uint8_t* p = t.bytes.data();
-    QString dif;
-    for (int i = 0; i <= r.difeCount && r.offset + i < r.vibOffset; ++i)
-        dif += hexByte(p[r.offset + i]);
-    QString vif;
-    QJsonArray vife;
-    if (r.vibLength > 0) {
-        vif = hexByte(p[r.vibOffset]);
-        if (r.vif == 0xFB || r.vif == 0xFD)
-            vif += hexByte(p[r.vibOffset + 1]);
-        for (int i = 0; i < r.vifeCount; ++i)
-            vife.append(hexByte(p[r.vibOffset + r.vifeStart + i]));
-    }
-    return QJsonObject{{"index", index},
-                       {"text", MeasurementText(t, r, language)},
-                       {"value", jsonValue(t, r, language)},
-                       {"unit", UnitText(t, r)},
-                       {"function", FunctionText(r.function(), language)},
-                       {"storage", static_cast<qint64>(r.storage)},
-                       {"tariff", static_cast<qint64>(r.tariff)},
-                       {"subunit", r.subunit},
-                       {"dif", dif},
-                       {"vif", vif},
-                       {"vife", vife}};
-}
-
-QJsonObject jsonHeader(const MBusProvider& provider, Language language)
-{
-    const Telegram& t = provider.telegram();
-    QJsonObject h{{"c", t.c}, {"a", t.a}, {"ci", hexByte(t.ci)}};
-    if (t.hasId) {
-        h.insert("id", IdentificationText(t.idRaw));
-        h.insert("medium", t.medium);
-        h.insert("medium_text", MediumText(t.medium, language));
-    }
-    if (t.hasId && !t.fixedStructure) {
-        h.insert("manufacturer", ManufacturerText(t.manufacturer));
-        h.insert("version", t.version);
-    }
-    if (t.hasShortHeader) {
-        h.insert("access_number", t.accessNumber);
-        h.insert("status", t.status);
-    }
-    if (t.hasShortHeader && !t.fixedStructure)
-        h.insert("signature", t.signature);
-    return h;
-}
-
 void printPlain(const MBusProvider& provider, Language language)
 {
     const Telegram& t = provider.telegram();
@@ -90,7 +26,7 @@ void printPlain(const MBusProvider& provider, Language language)
         return;
     }
     const bool de = language == Language::German;
-    QString head = QStringLiteral("%1 %2  CI %3").arg(de ? "Adresse" : "Address").arg(t.a).arg(hexByte(t.ci));
+    QString head = QStringLiteral("%1 %2  CI %3").arg(de ? "Adresse" : "Address").arg(t.a).arg(HexByte(t.ci));
     if (t.hasId)
         head += QStringLiteral("  ID %1").arg(IdentificationText(t.idRaw));
     if (t.hasId && !t.fixedStructure)
@@ -103,7 +39,7 @@ void printPlain(const MBusProvider& provider, Language language)
         head += QStringLiteral("  %1 %2  Status %3")
                     .arg(de ? "Zugriff" : "Access")
                     .arg(t.accessNumber)
-                    .arg(hexByte(t.status));
+                    .arg(HexByte(t.status));
     CliOut(head);
     int index = 0;
     for (const DataRecord& r : t.records) {
@@ -167,16 +103,7 @@ int decode(const QStringList& args)
     }
     const Telegram& t = provider.telegram();
     if (json) {
-        QJsonObject o{{"header", jsonHeader(provider, language)}};
-        QJsonArray records;
-        int index = 0;
-        for (const DataRecord& r : t.records)
-            records.append(jsonRecord(t, r, ++index, language));
-        o.insert("records", records);
-        o.insert("more_records_follow", t.moreRecordsFollow);
-        if (t.applicationError)
-            o.insert("application_error", QJsonObject{{"code", t.applicationErrorCode},
-                                                      {"text", ApplicationErrorText(t.applicationErrorCode, language)}});
+        const QJsonObject o = DecodedTelegramJson(provider);
         CliOut(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
     } else {
         printPlain(provider, language);

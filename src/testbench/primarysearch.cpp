@@ -50,6 +50,9 @@ int PrimarySearch::M_Bus_SuchenVonBisRac(mbus::NativeProvider& provider, int por
         emit statusChanged(statusIndex, text);
     };
 
+    // A silent address must cost one answer window, not one per repeat.
+    const int repeats = provider.requestRepeats;
+    provider.requestRepeats = 0;
     int count = 0;
     int stoppedAt = -1;
     for (int a = from; a <= to && a < kAddresses; ++a) {
@@ -84,6 +87,7 @@ int PrimarySearch::M_Bus_SuchenVonBisRac(mbus::NativeProvider& provider, int por
                                         QString::number(provider.APPUnitNo(r))};
         emit meterFound(a);
     }
+    provider.requestRepeats = repeats;
     provider.APPCloseCom();
     const QString secs = seconds(clock.elapsed());
     status(QStringLiteral("%1 Zähler gefunden in %2sec").arg(count).arg(secs));

@@ -40,7 +40,7 @@ void NativeProvider::applyTimeouts()
 
 int NativeProvider::APPInitCom(int port, int baud)
 {
-    const QString device = PortDeviceName(port);
+    const QString device = deviceOverride_.isEmpty() ? PortDeviceName(port) : deviceOverride_;
     if (port_.isOpen() && port_.deviceName() == device) {
         port_.setBaudRate(baud > 0 ? baud : 2400);
         return 0;

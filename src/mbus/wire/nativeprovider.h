@@ -35,6 +35,9 @@ public:
     void APPCloseCom();
     // Opens a device directly (a serial path or tcp://host:port).
     bool openDevice(const QString& device, int baud);
+    // Makes every port number reach this device (command-line use with a
+    // device path instead of a COM number).
+    void setDeviceOverride(const QString& device) { deviceOverride_ = device; }
 
     void APPSNDNKE(int address);
     void APPREQUD2(int address);
@@ -74,6 +77,7 @@ private:
 
     BusPort port_;
     BusLink link_;
+    QString deviceOverride_;
     int receiveTest_ = 0;
     int receiveError_ = 0;
     std::array<int, 256> nextFcb_{}; // per address: FCB of the next request (1 after SND_NKE)
