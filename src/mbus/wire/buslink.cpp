@@ -105,12 +105,12 @@ Answer BusLink::receiveAck(bool collisionCheck, bool fullWindow)
     clock.start();
     Answer answer;
     const int window = ceilMs(timeouts_.wireMs(sentBytes_, baud()) + timeouts_.answerWindowMs(baud()));
-    // After one E5: the full window when several meters may answer late, else
-    // one character time and the offset to catch a colliding second answer.
-    const int quiet = ceilMs(timeouts_.charMs(baud()) * 2 + timeouts_.offsetMs / 2.0);
     int bits = 0;
-    const QByteArray bytes = collisionCheck
-        ? collect(window, Until::Quiet, quiet, fullWindow ? window : 0, &bits)
+    // After a wildcard selection several meters may answer at different
+    // moments of the window, so it is observed to its end. Otherwise the first
+    // E5 ends the wait; anything else that arrives first counts as garbled.
+    const QByteArray bytes = collisionCheck && fullWindow
+        ? collect(window, Until::Quiet, ceilMs(timeouts_.charMs(baud()) * 2 + timeouts_.offsetMs / 2.0), window, &bits)
         : collect(window, Until::FirstAck, ceilMs(timeouts_.interByteMs(baud())), 0, &bits);
     answer.elapsedMs = clock.elapsed();
     if (bytes.isEmpty()) {

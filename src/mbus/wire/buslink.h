@@ -31,10 +31,10 @@ public:
     // Sends one frame after the line's dead time; false when the port is gone.
     bool send(const QByteArray& frame);
 
-    // An E5 answer. With `collisionCheck` (after a selection several meters may
-    // answer) the whole answer window is observed when `fullWindow` is set, or
-    // a short grace after the E5 otherwise; anything but one clean E5 is a
-    // collision. Without it the first E5 is taken at once.
+    // An E5 answer. With `collisionCheck` (after a selection) anything but one
+    // clean E5 is a collision, and with `fullWindow` (wildcards: several meters
+    // may answer late) the whole answer window is observed. Otherwise the first
+    // E5 ends the wait.
     Answer receiveAck(bool collisionCheck, bool fullWindow);
     // A link-layer frame (RSP_UD); stray bytes before it are skipped.
     Answer receiveFrame();
