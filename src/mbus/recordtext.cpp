@@ -205,7 +205,7 @@ QString MediumText(std::uint8_t medium, Language language)
     for (const Entry& e : entries)
         if (e.code == medium)
             return pick(language, e.de, e.en);
-    return QStringLiteral("Medium 0x%1").arg(medium, 2, 16, QLatin1Char('0')).toUpper().replace(QLatin1String("0X"), QLatin1String("0x"));
+    return QStringLiteral("Medium 0x") + QStringLiteral("%1").arg(medium, 2, 16, QLatin1Char('0')).toUpper();
 }
 
 QString ManufacturerText(std::uint16_t code)

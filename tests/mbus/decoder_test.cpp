@@ -15,6 +15,7 @@ TEST(Decoder, WaterMeterHeaderAndRecords)
     EXPECT_EQ(t.version, 1);
     EXPECT_EQ(MediumText(t.medium, Language::German), "Wasser");
     EXPECT_EQ(MediumText(t.medium, Language::English), "Water");
+    EXPECT_EQ(MediumText(0x4A, Language::German), "Medium 0x4A");
     EXPECT_EQ(t.accessNumber, 0x55);
     ASSERT_EQ(t.records.size(), 3u);
     EXPECT_EQ(text(t, 0), "Volumen");
