@@ -7,6 +7,8 @@
 
 #include <QFile>
 #include <QtEndian>
+#include <cmath>
+#include <limits>
 
 namespace kelvaro {
 namespace {
@@ -121,6 +123,14 @@ int QuarterHourWrite(const QString& fileName, qint64 time, qint32 value, qint32 
     if (!file.seek(kQuarterHourHeaderBytes + position * 4) || file.write(bytes) != 4 || !file.flush())
         return failWith(-3, QStringLiteral("15-Minuten-Datei %1: %2").arg(fileName, file.errorString()));
     return 0;
+}
+
+int QuarterHourWriteReading(const QString& fileName, qint64 time, double reading, qint32 channel)
+{
+    const double scaled = std::round(reading * 100.0);
+    if (!std::isfinite(scaled) || scaled < std::numeric_limits<qint32>::min() || scaled > std::numeric_limits<qint32>::max())
+        return failWith(-6, QStringLiteral("Zählerstand %1 passt nicht in die 15-Minuten-Datei").arg(reading));
+    return QuarterHourWrite(fileName, time, static_cast<qint32>(scaled), channel, -1);
 }
 
 bool QuarterHourRead(const QString& fileName, qint64 time, qint32& value)

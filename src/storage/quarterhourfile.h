@@ -31,6 +31,9 @@ bool QuarterHourReadHeader(const QString& fileName, QuarterHourHeader& header);
 // day being the day of `time`) when missing. 0 on success; -1 file cannot be
 // opened, -2 header damaged, -3 write failed, -5 time before the file's start.
 int QuarterHourWrite(const QString& fileName, qint64 time, qint32 value, qint32 channel = 0, qint32 slot = -1);
+// The master's main reading: reading x 100, rounded, as the stored integer;
+// -6 when that does not fit 32 bits (nothing is written).
+int QuarterHourWriteReading(const QString& fileName, qint64 time, double reading, qint32 channel = 0);
 // Reading of a quarter hour; false when outside the file.
 bool QuarterHourRead(const QString& fileName, qint64 time, qint32& value);
 

@@ -67,6 +67,11 @@ TEST(DbConnection, UnreachablePostgresServerGivesFalseWithTheError)
     EXPECT_FALSE(OpenDBConnection(c, "6", "u", "p", QStringLiteral("127.0.0.1:%1").arg(port), "db"));
     EXPECT_FALSE(LastErrorText().isEmpty());
     EXPECT_FALSE(c.isOpen());
+    // SQL Server through ODBC (FreeTDS) behaves the same.
+    SetLastErrorText({});
+    EXPECT_FALSE(OpenDBConnection(c, "2", "sa", "pw", QStringLiteral("127.0.0.1,%1").arg(port), "basis"));
+    EXPECT_FALSE(LastErrorText().isEmpty());
+    EXPECT_FALSE(c.isOpen());
 }
 
 TEST(DbConnection, ClientFileDatabaseOpenLogsItsDirectoryOnce)

@@ -237,6 +237,10 @@ TEST(QuarterHourFiles, ValuesLandAtTheirQuarterAndTheFileGrowsInBlocks)
     EXPECT_EQ(first, day);
     EXPECT_EQ(last, day + 86400 + 9000);
     EXPECT_EQ(QuarterHourWrite(name, day - 1, 1, 123), -5);
+    ASSERT_EQ(QuarterHourWriteReading(name, day + 900, 12.345, 123), 0);
+    ASSERT_TRUE(QuarterHourRead(name, day + 900, value));
+    EXPECT_EQ(value, 1235);
+    EXPECT_EQ(QuarterHourWriteReading(name, day + 1800, 3e7, 123), -6);
     RB6FileTimes(name, first, last);
     EXPECT_EQ(first, day);
 }
