@@ -326,7 +326,8 @@ QString RecordText(const Telegram& t, const DataRecord& r)
 {
     if (r.dataLength == 0)
         return {};
-    const bool variable = r.dataField() == 0x0D && r.info != &ManufacturerDataInfo() && r.info != &UndecodableInfo();
+    const bool variable = r.dataField() == 0x0D && r.info != &ManufacturerDataInfo()
+                          && r.info != &UndecodableInfo() && r.info != &EncryptedInfo();
     const std::uint8_t* p = t.bytes.data() + r.dataOffset + (variable ? 1 : 0);
     return reversedText(p, r.dataLength - (variable ? 1u : 0u));
 }
@@ -343,7 +344,8 @@ QString MeasurementText(const Telegram& t, const DataRecord& r, Language languag
         if (!vife.isEmpty())
             text += QStringLiteral(" (") + vife + QLatin1Char(')');
     }
-    if (r.info == &ManufacturerDataInfo() || r.info == &UndecodableInfo() || t.fixedStructure) {
+    if (r.info == &ManufacturerDataInfo() || r.info == &UndecodableInfo() || r.info == &EncryptedInfo()
+        || t.fixedStructure) {
         if (t.fixedStructure && r.storage > 0)
             text += pick(language, ", historisch", ", historic");
         return text;

@@ -268,7 +268,8 @@ private:
         t_.error = e;
         t_.errorOffset = static_cast<std::uint16_t>(start);
         DataRecord r;
-        r.info = &UndecodableInfo();
+        // Behind a signature, records that do not decode are most likely encrypted.
+        r.info = t_.signature != 0 ? &EncryptedInfo() : &UndecodableInfo();
         r.offset = r.vibOffset = r.dataOffset = static_cast<std::uint16_t>(start);
         r.dataLength = static_cast<std::uint8_t>(end_ - start);
         r.type = ValueType::Hex;

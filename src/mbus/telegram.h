@@ -129,8 +129,9 @@ struct Telegram {
 // Decodes one complete long frame (68 L L 68 ... 16). Returns false when the
 // frame itself is unusable (telegram.error says why, no records); true when the
 // header is decoded. A record that cannot be decoded ends the record list:
-// telegram.error then names it and a last record ("nicht decodierbar") holds
-// the rest of the user data as hex.
+// telegram.error then names it and a last record ("nicht decodierbar", or
+// "verschlüsselt" when the header carries a signature) holds the rest of the
+// user data as hex.
 bool DecodeTelegram(std::span<const std::uint8_t> frame, Telegram& telegram);
 
 // Identification as eight decimal digits; false when a nibble is not a digit.

@@ -196,6 +196,7 @@ const Table kFD = buildFD();
 constexpr VifInfo kPlainText{"Text", "Text", "", 1, 0, VifKind::Text};
 constexpr VifInfo kManufacturerData{"Herstellerdaten", "Manufacturer data", "", 1, 0, VifKind::Manufacturer};
 constexpr VifInfo kUndecodable{"nicht decodierbar", "not decodable", "", 1, 0, VifKind::Reserved};
+constexpr VifInfo kEncrypted{"verschlüsselt", "encrypted", "", 1, 0, VifKind::Reserved};
 constexpr VifInfo kGlobalReadout{"Globale Auslesung", "Global readout", "", 1, 0, VifKind::Reserved};
 
 std::array<VifInfo, 64> buildFixed()
@@ -253,6 +254,11 @@ const VifInfo& PlainTextVif()
 const VifInfo& ManufacturerDataInfo()
 {
     return kManufacturerData;
+}
+
+const VifInfo& EncryptedInfo()
+{
+    return kEncrypted;
 }
 
 const VifInfo& GlobalReadoutInfo()

@@ -39,5 +39,6 @@ const VifInfo& ManufacturerDataInfo();   // DIF 0F/1F
 const VifInfo& FixedCounterInfo(std::uint8_t unitCode, bool& valid); // CI 73 unit codes
 const VifInfo& UndecodableInfo();        // tail that could not be decoded
 const VifInfo& GlobalReadoutInfo();      // DIF 7F
+const VifInfo& EncryptedInfo();          // undecodable tail behind a signature
 
 } // namespace kelvaro::mbus

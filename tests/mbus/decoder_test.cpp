@@ -146,6 +146,11 @@ TEST(Decoder, VariableLengthInAllItsForms)
     EXPECT_EQ(text(reserved, 1), "nicht decodierbar");
     EXPECT_EQ(valueText(reserved, 1), "0D 13 F7 00");
 
+    const Telegram signed_ = decode(response(0x72, "78 56 34 12 24 40 01 07 55 00 10 05 04 13 01 00 00 00 3F A3"));
+    EXPECT_EQ(signed_.error, DecodeError::ReservedDif);
+    ASSERT_EQ(signed_.records.size(), 2u);
+    EXPECT_EQ(text(signed_, 1), "verschlüsselt") << "behind a signature the rest is most likely encrypted";
+
     const Telegram tooLong = decode(withHeader("0D FD 11 09 41 42"));
     EXPECT_EQ(tooLong.error, DecodeError::PrematureEnd) << "text longer than the rest of the telegram";
 }
