@@ -27,7 +27,9 @@ void ensureApplication()
     Q_UNUSED(app);
 }
 
-void appendRows(benchmark::State& state, SqlConnection& c)
+// batch 0: every row is its own transaction (the master's path); batch n: n
+// rows (one meter's values) per transaction.
+void appendRows(benchmark::State& state, SqlConnection& c, int batch = 0)
 {
     ReadingTable rs;
     if (!OpenMBusWerte(rs, c)) {
@@ -36,10 +38,16 @@ void appendRows(benchmark::State& state, SqlConnection& c)
     }
     qint64 n = 0;
     for (auto _ : state) {
+        if (batch > 0 && n % batch == 0)
+            c.transaction();
         if (!AddMBusWert(rs, 1 + n % 500, 1'700'000'000 + n / 500 * 900, 1 + n % 7, n * 0.25))
             state.SkipWithError(LastErrorText().toStdString().c_str());
         ++n;
+        if (batch > 0 && n % batch == 0)
+            c.commit();
     }
+    if (batch > 0 && n % batch != 0)
+        c.commit();
     state.SetItemsProcessed(state.iterations());
 }
 
@@ -56,10 +64,11 @@ void BM_MBusWerteSQLite(benchmark::State& state)
     }
     if (state.range(0) == 0)
         c.exec("PRAGMA journal_mode=DELETE"); // for comparison: the classic rollback journal
-    appendRows(state, c);
+    appendRows(state, c, int(state.range(1)));
 }
-// Argument 1: the write-ahead log the connection uses; 0: rollback journal.
-BENCHMARK(BM_MBusWerteSQLite)->Arg(1)->Arg(0)->MinTime(2.0)->UseRealTime();
+// Arguments: 1 the write-ahead log the connection uses, 0 the rollback journal;
+// rows per transaction (0: one each, as the master stores).
+BENCHMARK(BM_MBusWerteSQLite)->Args({1, 0})->Args({0, 0})->Args({1, 10})->MinTime(2.0)->UseRealTime();
 
 void BM_MBusWertePostgreSQL(benchmark::State& state)
 {
@@ -89,8 +98,8 @@ void BM_MBusWertePostgreSQL(benchmark::State& state)
         state.SkipWithError(LastErrorText().toStdString().c_str());
         return;
     }
-    appendRows(state, c);
+    appendRows(state, c, int(state.range(0)));
 }
-BENCHMARK(BM_MBusWertePostgreSQL)->MinTime(2.0)->UseRealTime();
+BENCHMARK(BM_MBusWertePostgreSQL)->Arg(0)->Arg(10)->MinTime(2.0)->UseRealTime();
 
 } // namespace
