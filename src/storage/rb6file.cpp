@@ -10,6 +10,7 @@
 #include "storage/quarterhourfile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QtEndian>
 #include <cmath>
 #include <cstring>
@@ -208,12 +209,15 @@ int RB6Append(const QString& directory, qint64 channel, qint64 time, double valu
         SetLastErrorText(QStringLiteral("Zeit %1 passt nicht in eine RB6-Datei").arg(time));
         return RB6TimeOutOfRange;
     }
-    const int created = RB6Create(fileName, channel, slot, kRB6MasterBlockCount, 1, 1, 0, 0);
-    if (created != RB6Ok)
-        return created;
+    const QString path = NativePath(fileName);
+    if (QFileInfo(path).size() < 1) {
+        const int created = RB6Create(fileName, channel, slot, kRB6MasterBlockCount, 1, 1, 0, 0);
+        if (created != RB6Ok)
+            return created;
+    }
 
     FileSlot fileSlot;
-    QFile file(NativePath(fileName));
+    QFile file(path);
     if (!file.open(QIODevice::ReadWrite)) {
         SetLastErrorText(QStringLiteral("RB6-Datei %1: %2").arg(fileName, file.errorString()));
         return RB6OpenFailed;
