@@ -8,6 +8,7 @@
 #include "foundation/programlog.h"
 #include "foundation/userconfig.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlRecord>
@@ -149,16 +150,36 @@ void SqlConnection::rollback()
     db.rollback();
 }
 
+namespace {
+
+// The program-wide connections live as long as the program. They are closed
+// when the application object ends: at static destruction QtSql's own
+// registry may already be gone.
+SqlConnection* sharedConnection(const QString& name)
+{
+    static const bool closeAtExit = [] {
+        qAddPostRoutine([] {
+            DBConnection().close();
+            DAODatabase().close();
+        });
+        return true;
+    }();
+    Q_UNUSED(closeAtExit);
+    return new SqlConnection(name);
+}
+
+} // namespace
+
 SqlConnection& DBConnection()
 {
-    static SqlConnection connection(QStringLiteral("kelvaro.DBConnection"));
-    return connection;
+    static SqlConnection* connection = sharedConnection(QStringLiteral("kelvaro.DBConnection"));
+    return *connection;
 }
 
 SqlConnection& DAODatabase()
 {
-    static SqlConnection connection(QStringLiteral("kelvaro.DAODatabase"));
-    return connection;
+    static SqlConnection* connection = sharedConnection(QStringLiteral("kelvaro.DAODatabase"));
+    return *connection;
 }
 
 QString SqliteFileFor(const QString& jetFileName)
