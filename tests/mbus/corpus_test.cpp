@@ -1,4 +1,5 @@
-// The decoder against the shared telegram corpus and its reference output.
+// The decoder against the shared telegram corpus and its reference output:
+// value, quantity, function, storage, tariff and subunit of every record.
 // Every record that disagrees with the reference must be listed, with its
 // reason, in corpus_disagreements.md beside this file.
 #include "mbus/hexlist.h"
@@ -107,6 +108,20 @@ QString compareRecord(const Telegram& t, const DataRecord& r, const QJsonObject&
     const QJsonValue refValue = ref.value("value");
     if (ref.value("quantity").isNull() && ref.value("unit").isNull() && refValue.isNull())
         return QStringLiteral("reference has no value");
+    if (!ref.value("storage").isNull() && !t.fixedStructure
+        && (ref.value("storage").toInteger() != qint64(r.storage) || ref.value("tariff").toInteger() != r.tariff
+            || ref.value("device").toInteger() != r.subunit))
+        return QStringLiteral("storage/tariff/subunit %1/%2/%3 vs %4/%5/%6")
+            .arg(r.storage)
+            .arg(r.tariff)
+            .arg(r.subunit)
+            .arg(ref.value("storage").toInteger())
+            .arg(ref.value("tariff").toInteger())
+            .arg(ref.value("device").toInteger());
+    const QString function = ref.value("function").toString();
+    if (!t.fixedStructure && r.info != &ManufacturerDataInfo() && !function.isEmpty()
+        && FunctionText(r.function(), Language::English) != function)
+        return QStringLiteral("function %1 vs %2").arg(FunctionText(r.function(), Language::English), function);
     if (!ref.value("quantity").isNull() && referenceQuantity(t, r) != ref.value("quantity").toString())
         return QStringLiteral("quantity %1 vs %2").arg(referenceQuantity(t, r), ref.value("quantity").toString());
 
