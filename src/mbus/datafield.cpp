@@ -1,0 +1,125 @@
+#include "mbus/datafield.h"
+
+namespace kelvaro::mbus::detail {
+
+NumberBytes numberBytes(const std::uint8_t* p, std::size_t n, bool msbFirst)
+{
+    NumberBytes out{};
+    out.n = n;
+    for (std::size_t i = 0; i < n; ++i)
+        out.b[i] = msbFirst ? p[n - 1 - i] : p[i];
+    return out;
+}
+
+std::uint64_t unsignedValue(const NumberBytes& nb)
+{
+    std::uint64_t v = 0;
+    for (std::size_t i = nb.n; i-- > 0;)
+        v = (v << 8) | nb.b[i];
+    return v;
+}
+
+std::int64_t signedValue(const NumberBytes& nb)
+{
+    const std::uint64_t v = unsignedValue(nb);
+    if (nb.n == 0 || nb.n >= 8)
+        return static_cast<std::int64_t>(v);
+    const std::uint64_t sign = std::uint64_t(1) << (8 * nb.n - 1);
+    return static_cast<std::int64_t>((v ^ sign) - sign);
+}
+
+// BCD, LSB first. A most significant F nibble is a minus sign; all F is
+// "no value"; any other A-F nibble makes the value invalid.
+ValueType bcdValue(const NumberBytes& nb, std::int64_t& out)
+{
+    const std::size_t digits = nb.n * 2;
+    bool allF = true;
+    for (std::size_t i = 0; i < nb.n; ++i)
+        allF = allF && nb.b[i] == 0xFF;
+    if (allF && nb.n > 0)
+        return ValueType::Empty;
+    std::int64_t v = 0;
+    bool negative = false;
+    for (std::size_t d = digits; d-- > 0;) {
+        const unsigned nibble = (nb.b[d / 2] >> (4 * (d % 2))) & 0xF;
+        if (nibble > 9) {
+            if (d == digits - 1 && nibble == 0xF) {
+                negative = true;
+                continue;
+            }
+            return ValueType::Invalid;
+        }
+        v = v * 10 + nibble;
+    }
+    out = negative ? -v : v;
+    return ValueType::Number;
+}
+
+namespace {
+
+int fullYear(int yy, int hundredYears)
+{
+    if (hundredYears > 0)
+        return 1900 + 100 * hundredYears + yy;
+    return yy <= 80 ? 2000 + yy : 1900 + yy;
+}
+
+bool allZero(const NumberBytes& nb)
+{
+    for (std::size_t i = 0; i < nb.n; ++i)
+        if (nb.b[i] != 0)
+            return false;
+    return true;
+}
+
+} // namespace
+
+// Types G (2 bytes), J (3), F (4) and I (6), chosen by length.
+ValueType dateValue(const NumberBytes& nb, DateParts& d)
+{
+    if (allZero(nb))
+        return ValueType::Empty;
+    const std::uint8_t* b = nb.b;
+    auto dateFrom = [&](std::uint8_t dayByte, std::uint8_t monthByte) {
+        d.day = dayByte & 0x1F;
+        d.month = monthByte & 0x0F;
+        return ((dayByte & 0xE0) >> 5) | ((monthByte & 0xF0) >> 1);
+    };
+    auto dateOk = [&](int yy) { return yy <= 99 && d.month >= 1 && d.month <= 12 && d.day >= 1 && d.day <= 31; };
+    switch (nb.n) {
+    case 2: {
+        const int yy = dateFrom(b[0], b[1]);
+        d.year = static_cast<std::uint16_t>(fullYear(yy, 0));
+        return dateOk(yy) ? ValueType::Date : ValueType::Invalid;
+    }
+    case 3:
+        d.second = b[0] & 0x3F;
+        d.minute = b[1] & 0x3F;
+        d.hour = b[2] & 0x1F;
+        d.hasSeconds = true;
+        return d.second <= 59 && d.minute <= 59 && d.hour <= 23 ? ValueType::Time : ValueType::Invalid;
+    case 4: {
+        d.minute = b[0] & 0x3F;
+        d.hour = b[1] & 0x1F;
+        d.summerTime = (b[1] & 0x80) != 0;
+        const int yy = dateFrom(b[2], b[3]);
+        d.year = static_cast<std::uint16_t>(fullYear(yy, (b[1] >> 5) & 3));
+        const bool ok = !(b[0] & 0x80) && dateOk(yy) && d.hour <= 23 && d.minute <= 59;
+        return ok ? ValueType::DateTime : ValueType::Invalid;
+    }
+    case 6: {
+        d.second = b[0] & 0x3F;
+        d.minute = b[1] & 0x3F;
+        d.hour = b[2] & 0x1F;
+        d.hasSeconds = true;
+        const int yy = dateFrom(b[3], b[4]);
+        d.year = static_cast<std::uint16_t>(fullYear(yy, 0));
+        const bool ok = !(b[1] & 0x80) && dateOk(yy) && d.hour <= 23 && d.minute <= 59 && d.second <= 59;
+        return ok ? ValueType::DateTime : ValueType::Invalid;
+    }
+    default:
+        return ValueType::Invalid;
+    }
+}
+
+} // namespace kelvaro::mbus::detail
