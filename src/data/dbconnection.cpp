@@ -78,6 +78,7 @@ bool SqlConnection::openWith(const QString& driver, SqlDialect dialect, const QS
         ok = probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
         if (!ok)
             error = probe.lastError().text();
+        probe = QSqlQuery();
     }
     if (!ok) {
         close();

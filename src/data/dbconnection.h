@@ -5,6 +5,7 @@
 #include <QSqlQuery>
 #include <QString>
 #include <QVariantList>
+#include <functional>
 
 namespace kelvaro {
 
