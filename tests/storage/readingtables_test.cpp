@@ -5,6 +5,8 @@
 #include "testsupport.h"
 
 #include <QSqlRecord>
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace kelvaro;
 
@@ -75,3 +77,34 @@ TEST_P(ReadingTables, MissingTableOrClosedConnectionFailsWithoutCrashing)
 
 INSTANTIATE_TEST_SUITE_P(Engines, ReadingTables, ::testing::Values(test::Engine::SQLite, test::Engine::PostgreSQL),
                          test::EngineName);
+
+TEST(ReadingTablesFullDisk, AFailedRowReportsFalseAndTheStoredRowsStay)
+{
+    test::InstallationDir dir;
+    DBPATH = ".\\DB200\\";
+    test::ClientDatabase db(test::Engine::SQLite);
+    ASSERT_TRUE(db.ready());
+    db.useAsClientDatabase();
+    ASSERT_TRUE(MBOpenDatenbank());
+    ReadingTable rs;
+    ASSERT_TRUE(OpenMBusWerte(rs));
+    for (int k = 0; k < 10; ++k)
+        ASSERT_TRUE(AddMBusWert(rs, 1, 1000 + k, 1, k));
+
+    // A file-size limit stands in for a full disk: the database cannot grow.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit tight = old;
+    tight.rlim_cur = 64 * 1024;
+    setrlimit(RLIMIT_FSIZE, &tight);
+    int failed = 0;
+    for (int k = 0; k < 5000 && failed == 0; ++k)
+        failed += AddMBusWert(rs, 2, 2000 + k, 1, k * 0.5) ? 0 : 1;
+    setrlimit(RLIMIT_FSIZE, &old);
+
+    EXPECT_EQ(failed, 1);
+    EXPECT_FALSE(LastErrorText().isEmpty());
+    EXPECT_EQ(DBConnection().scalar("SELECT Count(*) FROM MBusWerte WHERE lznr = 1").toInt(), 10);
+    EXPECT_TRUE(AddMBusWert(rs, 3, 3000, 1, 1.0)) << "storing goes on once there is room again";
+}
