@@ -92,7 +92,8 @@ int decode(const QStringList& args)
     QByteArray bytes;
     QString error;
     if (!ParseHexBytes(text, bytes, &error)) {
-        CliErr(QStringLiteral("decode: ") + error);
+        const bool looksLikePath = rest.size() == 1 && (rest[0].contains(QLatin1Char('/')) || rest[0].contains(QLatin1Char('.')));
+        CliErr(QStringLiteral("decode: ") + (looksLikePath ? QStringLiteral("Datei nicht gefunden: ") + rest[0] : error));
         return 1;
     }
     MBusProvider provider;
