@@ -1,0 +1,65 @@
+// kelvaro: the reading station of one COM port ("kelvaro Auto -M200 -C3").
+#include "foundation/ui/messagebox.h"
+#include "master/masterstation.h"
+#include "master/ui/frmkelvarov4.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char c = 1;
+    [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &c, 1);
+}
+
+void printLine(const QString& text)
+{
+    std::fputs(text.toUtf8().constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Without a display the station runs on the offscreen platform (a service).
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
+        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    kelvaro::InstallWidgetMessageHandler();
+
+    kelvaro::master::MasterStation station;
+    kelvaro::master::FrmKelvaroV4 window(station);
+    if (kelvaro::IsHeadless()) {
+        QObject::connect(&station, &kelvaro::master::MasterStation::logLine, &printLine);
+        QObject::connect(&station, &kelvaro::master::MasterStation::label1Changed, &printLine);
+    }
+
+    // SIGTERM and SIGINT run the window's close handling, so a service stops cleanly.
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) == 0) {
+        auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+            char c;
+            [[maybe_unused]] const auto n = ::read(g_signalPipe[0], &c, 1);
+            window.close();
+        });
+        std::signal(SIGTERM, onSignal);
+        std::signal(SIGINT, onSignal);
+    }
+    QObject::connect(&station, &kelvaro::master::MasterStation::closeRequested, &app, &QApplication::quit);
+    app.setQuitOnLastWindowClosed(true);
+
+    window.show();
+    station.load(QApplication::arguments().mid(1).join(' '));
+    return app.exec();
+}

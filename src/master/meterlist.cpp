@@ -1,0 +1,129 @@
+#include "master/meterlist.h"
+
+#include "data/dbconnection.h"
+#include "foundation/gridmodel.h"
+#include "foundation/messages.h"
+
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace kelvaro::master {
+namespace {
+
+const QString kMeterQuery = QStringLiteral(
+    " SELECT zaehler.LZNR, zaehler.STUFE, zaehler.ZQUELLE, zaehler.TARIFGRUPPE, zaehler.ZNR, "
+    " zaehler.ZNAME, zaehler.FAKTOR, zaehler.IMPULSE, zaehler.OFFSET, zaehler.MBComP, zaehler.MB_ID, "
+    " zaehler.MBAdr, zaehler.MBBaud, zaehler.MBIndex, tagrp.TAGRP_NAME, tagrp.BasisTarif, zaehler.MB_SelectSec, zaehler.zname "
+    " FROM zaehler INNER JOIN tagrp ON zaehler.TARIFGRP = tagrp.TAGRP_NR "
+    " Where ((zaehler.Stufe > 0) And (zaehler.ZQuelle = 'M-Bus') And (zaehler.MBComP = ?))"
+    " ORDER BY Zaehler.MBBaud desc, Zaehler.MBAdr");
+
+const QString kIndexListQuery = QStringLiteral(
+    " SELECT MB_IndexListe.LZNR, MB_IndexListe.MBIndex, MB_IndexListe.Art, "
+    " MB_IndexListe.Einheit, MB_IndexListe.Speichern, MB_IndexListe.Anzeigen, "
+    " MB_IndexListe.Faktor, MB_IndexListe.Farbe, MB_IndexListe.MBTyp, MB_IndexListe.TarifNr, "
+    " MB_IndexListe.Reihenfolge "
+    " FROM zaehler INNER JOIN MB_INDEXLISTE ON zaehler.LZNR = MB_INDEXLISTE.LZNR"
+    " Where ((MB_IndexListe.lznr = ?))");
+
+// A column by name, whatever case the engine reports it in.
+QVariant field(const QSqlQuery& q, const char* name)
+{
+    const QSqlRecord rec = q.record();
+    for (int i = 0; i < rec.count(); ++i)
+        if (rec.fieldName(i).compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+            return q.value(i);
+    return {};
+}
+
+QString text(const QVariant& v) { return v.isNull() ? QString() : v.toString(); }
+
+void loadIndexList(SqlConnection& db, MeterRecord& meter, const std::function<void(const QString&)>& log)
+{
+    QSqlQuery q;
+    int rows = 0;
+    if (db.query(q, kIndexListQuery, {meter.LZNR})) {
+        while (q.next()) {
+            ++rows;
+            const int index = field(q, "MBIndex").toInt();
+            if (index < 0 || index > mbus::kMaxValueRecords)
+                continue;
+            meter.ValueTable[index].storeFlag = field(q, "Speichern").toBool() ? 255 : 0;
+            meter.ValueTable[index].typeCode = field(q, "MBTyp").toInt();
+        }
+    }
+    if (rows == 0)
+        log(QStringLiteral("Für lznr %1 Index %2 keine Indexliste ").arg(meter.LZNR).arg(meter.MBIndex));
+    meter.IndexCount = static_cast<qint16>(rows);
+}
+
+} // namespace
+
+int BM_ZählerlisteLadenComPort(SqlConnection& db, int port, MeterListTarget t)
+{
+    if (port == 0) {
+        ShowMessageBox(QStringLiteral("Kein Comport anngegeben"));
+        return 0;
+    }
+    QSqlQuery q;
+    QList<MeterRecord> loaded;
+    QList<QStringList> rows;
+    bool tooMany = false;
+    if (db.query(q, kMeterQuery, {port})) {
+        while (q.next()) {
+            if (loaded.size() == kMaxPortMeters) {
+                tooMany = true;
+                break;
+            }
+            MeterRecord m;
+            m.MB_ID = text(field(q, "MB_ID"));
+            m.PrimAdr = static_cast<quint8>(field(q, "MBAdr").toInt());
+            m.MBBaud = field(q, "MBBaud").toInt();
+            m.LZNR = field(q, "LZNR").toInt();
+            m.MBIndex = field(q, "MBIndex").toInt();
+            const QVariant basis = field(q, "BasisTarif");
+            if (!basis.isNull())
+                m.BasisTarif = static_cast<quint8>(basis.toInt());
+            m.MB_SelectSec = text(field(q, "MB_SelectSec"));
+            m.MBComP = static_cast<quint8>(field(q, "MBComP").toInt());
+            m.Zname = text(field(q, "zname"));
+            loaded << m;
+            rows << QStringList{text(field(q, "MBAdr")), text(field(q, "MBBaud")), {}, {}, {},
+                                m.MB_ID, text(field(q, "TAGRP_NAME"))};
+        }
+    }
+    if (loaded.isEmpty()) {
+        t.log(QStringLiteral("Fehler keine Zähler.  ComPort = ") + QString::number(port));
+        return 0;
+    }
+
+    const int count = static_cast<int>(loaded.size());
+    t.grid.setRowCount(0);
+    t.meters.clear();
+    t.meters.resize(count + 1);
+    t.log(QStringLiteral("Lade Zählerliste. Anz = ") + QString::number(count));
+    t.chooserItems.clear();
+    for (int r = 1; r <= count; ++r) {
+        t.meters[r] = loaded[r - 1];
+        t.grid.appendRow(rows[r - 1]);
+        t.chooserItems << QStringLiteral("%1;%2;%3").arg(rows[r - 1][0], t.meters[r].MB_ID).arg(t.meters[r].BasisTarif);
+    }
+    t.log(QStringLiteral("Geladene Zähler. Anz = ") + QString::number(count));
+    if (tooMany)
+        t.log(QStringLiteral("Mehr als %1 Zähler an Com%2: die weiteren werden nicht gelesen").arg(kMaxPortMeters).arg(port));
+    for (int r = 1; r <= count; ++r)
+        loadIndexList(db, t.meters[r], t.log);
+    return count;
+}
+
+int GetComPort(SqlConnection& db)
+{
+    QSqlQuery q;
+    if (!db.query(q, QStringLiteral(" SELECT zaehler.ZQUELLE, zaehler.MBComP") + QStringLiteral(" From Zaehler")
+                         + QStringLiteral(" WHERE (((zaehler.ZQUELLE)='M-Bus'));"))
+        || !q.next())
+        return 0;
+    return field(q, "MBComP").toInt();
+}
+
+} // namespace kelvaro::master

@@ -1,0 +1,110 @@
+#include "master/meterstoring.h"
+
+#include "data/indexlist.h"
+#include "foundation/clientpaths.h"
+#include "foundation/lasterror.h"
+#include "foundation/textutil.h"
+#include "foundation/timeutil.h"
+#include "mbus/valuetable.h"
+#include "storage/mbuslog.h"
+#include "storage/quarterhourfile.h"
+#include "storage/rb6file.h"
+#include "storage/readingtables.h"
+
+#include <cmath>
+
+namespace kelvaro::master {
+namespace {
+
+bool isOpen(const ReadingTable* table) { return table && table->isOpen(); }
+
+void mbLog(const QString& line) { WriteMBusLog(line, kMBusLogHeader, kMBusLogTail); }
+
+QString rcText() { return QStringLiteral(" rc=") + LastErrorText(); }
+
+void maintainIndexList(StoreContext& c, MeterRecord& meter)
+{
+    const bool differs = isOpen(c.readings) && meter.ValueCount != meter.IndexCount;
+    const bool missing = meter.IndexCount == 0 && meter.ValueCount > 0;
+    if (!differs && !missing)
+        return;
+    QList<IndexListValue> values;
+    for (int i = 1; i <= meter.ValueCount; ++i)
+        values << IndexListValue{meter.ValueTable[i].measurementText, meter.ValueTable[i].unitText, 0};
+    const int saved = SaveIndexList(meter.LZNR, values);
+    if (saved < 0) {
+        c.log(QStringLiteral("Fehler speichern MBIndexListe lznr=%1 %2").arg(meter.LZNR).arg(LastErrorText()));
+        return;
+    }
+    if (differs || saved != 0) {
+        meter.IndexCount = static_cast<qint16>(saved);
+        for (int i = 1; i <= saved && i <= mbus::kMaxValueRecords; ++i)
+            meter.ValueTable[i].storeFlag = values[i - 1].storeFlag;
+    }
+}
+
+void storeMainReading(StoreContext& c, MeterRecord& meter, const mbus::ValueEntry& entry)
+{
+    const qint64 now = DateToSeconds(LocalNow());
+    const QString file = QuarterHourFileName(DBPATH, meter.LZNR, -1);
+    const int rc = QuarterHourWrite(file, now, static_cast<qint32>(std::llround(entry.value * 100)), meter.LZNR, -1);
+    if (rc != 0)
+        mbLog(QStringLiteral("Fehler beim speichern RB: %1").arg(rc) + rcText());
+    if (!isOpen(c.readings))
+        return;
+    if (AddZaehlerstand(*c.readings, meter.LZNR, entry.readingTime, meter.BasisTarif, entry.value)) {
+        c.log(QStringLiteral("Speichern ZStaende Ok"));
+    } else {
+        mbLog(QStringLiteral("Fehler beim speichern Index in Zaehlerstande : ") + rcText());
+        c.log(QStringLiteral("Fehler speichern ZStaende -1 ") + LastErrorText());
+    }
+}
+
+} // namespace
+
+void MBusZaehlerSpeichern(StoreContext& c, MeterRecord& meter, int primaryAddress)
+{
+    if (c.testMeter && isOpen(c.readings)) {
+        const int index = meter.BasisTarif;
+        if (index >= 1 && index <= meter.ValueCount)
+            AddZaehlerstand(*c.readings, meter.LZNR, meter.ValueTable[index].readingTime, meter.BasisTarif,
+                            meter.ValueTable[index].value);
+        return;
+    }
+    maintainIndexList(c, meter);
+    c.log(QStringLiteral("Indexe Speichern für ") + meter.MB_ID);
+
+    const bool index1Log = static_cast<int>(Val(c.client)) == 200 && !c.client.isEmpty();
+    for (int i = 1; i <= meter.ValueCount; ++i) {
+        mbus::ValueEntry& entry = meter.ValueTable[i];
+        const bool store = entry.storeFlag != 0;
+        if (c.switches[1]) {
+            entry.unitText = mbus::FixedText15(entry.unitText.trimmed());
+            mbLog(MBusReadingLogText(meter.MB_ID, meter.Zname, c.port, primaryAddress, i, entry.value, entry.unitText));
+            if (index1Log && i == 1) {
+                QString id = meter.MB_ID;
+                ReplaceAll(id, QStringLiteral("f"), QString());
+                WriteMBusLog(Index1LogText(id, meter.Zname, entry.value, entry.unitText), kIndex1LogHeader,
+                             kIndex1LogTail);
+            }
+        }
+        if (c.switches[0] && store && isOpen(c.values)) {
+            if (AddMBusWert(*c.values, meter.LZNR, entry.readingTime, i, entry.value)) {
+                c.log(QStringLiteral("Speichern MBIndex Ok "));
+            } else {
+                mbLog(QStringLiteral("Fehler beim speichern Index in DB : ") + rcText());
+                c.log(QStringLiteral("Fehler speichern MBIndexe -1 ") + LastErrorText());
+            }
+        }
+        if (c.switches[2] && store) {
+            QString file;
+            const int rc = RB6Append(DatenPath, meter.LZNR, entry.readingTime, entry.value, i, file);
+            if (rc != 0)
+                mbLog(QStringLiteral("Fehler beim speichern RB6 : %1").arg(rc) + rcText());
+        }
+        if (i == meter.MBIndex && c.client != QLatin1String("200"))
+            storeMainReading(c, meter, entry);
+    }
+}
+
+} // namespace kelvaro::master

@@ -1,0 +1,31 @@
+#pragma once
+#include "master/meterrecord.h"
+
+#include <array>
+#include <functional>
+
+namespace kelvaro {
+class ReadingTable;
+}
+
+namespace kelvaro::master {
+
+// Everything the storing of one reading depends on besides the meter.
+struct StoreContext {
+    // Check1(0..3): database, M-Bus log, RB6 files, sibling program.
+    std::array<bool, 4> switches{false, false, true, true};
+    ReadingTable* values = nullptr;   // "MBusWerte", when open for this cycle
+    ReadingTable* readings = nullptr; // "Zaehlerstaende", when open for this cycle
+    QString client;
+    int port = 0;
+    bool testMeter = false;
+    std::function<void(const QString&)> log; // the master's log view
+};
+
+// Stores the values of a successful reading by the four switches: index-list
+// upkeep, "mb.log" and "Index1.txt" lines, "MBusWerte", RB6 files, and the
+// main reading into the 15-minute file and "Zaehlerstaende". Each store is
+// independent: a failure is logged and the others go on.
+void MBusZaehlerSpeichern(StoreContext& context, MeterRecord& meter, int primaryAddress);
+
+} // namespace kelvaro::master
