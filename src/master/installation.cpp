@@ -55,7 +55,8 @@ bool ReadBusMeters(const QString& busFile, QList<BusMeter>& meters, QString* err
         const QJsonObject o = v.toObject();
         BusMeter m;
         m.primary = o.value("primary").toInt();
-        m.id = o.value("id").toString();
+        // The meter table may hold a mask ("mbId", f = any digit) for the meter's identification.
+        m.id = o.value("mbId").toString(o.value("id").toString());
         const QJsonArray bauds = o.value("baud").toArray();
         m.baud = bauds.isEmpty() ? o.value("baud").toInt(2400) : bauds.first().toInt();
         const int medium = o.value("medium").toInt(4);

@@ -156,6 +156,10 @@ SimReply SimBus::handle(const QByteArray& frameBytes, int baud)
             reply = answerAll(who, ack);
         } else if (function == 0x4B && fcv) { // REQ_UD2
             reply = answerAll(addressed(address, baud), [&](SimMeter& m) {
+                if (m.unansweredRequests > 0) {
+                    --m.unansweredRequests;
+                    return QByteArray();
+                }
                 if (m.secondTryOnly && m.unansweredTries++ == 0)
                     return QByteArray();
                 m.unansweredTries = 0;

@@ -21,7 +21,8 @@ struct SimMeter {
     bool silent = false;
     bool wrongChecksum = false;
     bool garbageBefore = false;
-    bool secondTryOnly = false;
+    bool secondTryOnly = false;  // the first REQ_UD2 of each reading goes unanswered
+    int unansweredRequests = 0;  // the first n REQ_UD2 since start go unanswered
     int lateMs = 0;             // extra delay on top of answerDelayMs
 
     // State on the bus.

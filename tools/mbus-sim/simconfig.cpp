@@ -44,6 +44,7 @@ bool readMeter(const QJsonObject& o, const QString& baseDir, SimMeter& m, QStrin
     m.garbageBefore = o.value("garbageBefore").toBool();
     m.secondTryOnly = o.value("secondTryOnly").toBool();
     m.lateMs = o.value("late").toInt(0);
+    m.unansweredRequests = o.value("unansweredRequests").toInt(0);
 
     if (o.contains("records"))
         m.records << joinedHex(o.value("records"));

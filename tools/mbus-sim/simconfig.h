@@ -12,7 +12,7 @@ namespace kelvaro::sim {
 //              "telegrams": [["04..."], ["02..."]],       or several (1F between them)
 //              "frame": "68 ...", "frames": [...], "frameFile": "x.hex",   or whole frames
 //              "silent": false, "wrongChecksum": false, "garbageBefore": false,
-//              "secondTryOnly": false, "late": 0}]}
+//              "secondTryOnly": false, "unansweredRequests": 0, "late": 0}]}
 bool LoadBusFile(const QString& path, SimBus& bus, QString* error);
 bool LoadBusJson(const QByteArray& json, const QString& baseDir, SimBus& bus, QString* error);
 
