@@ -9,8 +9,8 @@
 #include <QRegularExpression>
 
 // The schema file is linked into the program so that every installation and
-// test starts from the same text. After editing schema.sql, this file must be
-// rebuilt (the compiler does not see the dependency; a test compares both).
+// test starts from the same text. CMake rebuilds this file when schema.sql
+// changes (the compiler alone would not see it; a test compares both).
 asm(".section .rodata\n"
     ".balign 16\n"
     ".global kelvaro_schema_sql\n"

@@ -11,7 +11,6 @@
 #include "storage/rb6file.h"
 #include "storage/readingtables.h"
 
-#include <cmath>
 
 namespace kelvaro::master {
 namespace {
@@ -47,7 +46,7 @@ void storeMainReading(StoreContext& c, MeterRecord& meter, const mbus::ValueEntr
 {
     const qint64 now = DateToSeconds(LocalNow());
     const QString file = QuarterHourFileName(DBPATH, meter.LZNR, -1);
-    const int rc = QuarterHourWrite(file, now, static_cast<qint32>(std::llround(entry.value * 100)), meter.LZNR, -1);
+    const int rc = QuarterHourWriteReading(file, now, entry.value, meter.LZNR);
     if (rc != 0)
         mbLog(QStringLiteral("Fehler beim speichern RB: %1").arg(rc) + rcText());
     if (!isOpen(c.readings))
