@@ -259,6 +259,10 @@ void MasterStation::runCycle(qint64 now)
 
     if (cycleGrid.rowCount() >= 4)
         cycleGrid.removeRowsFrom(3);
+    // The log view is kept between 500 and 800 lines after every cycle, also
+    // when single runs are started again and again.
+    if (logGrid.rowCount() > 800)
+        logGrid.removeRowsFrom(500);
     if (IntervallCom == 0) {
         Busy = 0;
         Timer1.stop();
@@ -272,8 +276,6 @@ void MasterStation::runCycle(qint64 now)
     setLabel1(QStringLiteral("Starte Datenholen um %1  [%2 Soll]")
                   .arg(dateTimeText(NextStart))
                   .arg((now - StartTime) / 900));
-    if (logGrid.rowCount() > 800)
-        logGrid.removeRowsFrom(500);
     if (Check1[3] && now >= NextKorvanis) {
         launchKorvanis();
         NextKorvanis = NextStartFor(now, KorvanisIntervall);

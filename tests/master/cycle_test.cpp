@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QRegularExpression>
+#include <QtTest/QTest>
 
 using namespace kelvaro;
 using namespace kelvaro::test;
@@ -189,4 +190,23 @@ TEST(MasterStartUp, WithoutPortTheFirstMBusMeterDecides)
     f.station.load("-M1320 -T0");
     EXPECT_EQ(f.station.Port, 1);
     EXPECT_EQ(f.station.meterCount(), 1);
+}
+
+TEST(MasterCycle, SiblingProgramStartedAfterACycle)
+{
+    StationFixture f({Meter(1, "12345601")});
+    ASSERT_TRUE(f.ready);
+    f.dir.write("korvanis.sh", "#!/bin/sh\necho \"$@\" > korvanis.called\n");
+    QFile::setPermissions(f.dir.file("korvanis.sh"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    WriteIniString("1320MBus", "KorvanisProgramm", f.dir.file("korvanis.sh"), kOvxIni);
+    WriteIniString("MB1320", "MBSpeichern3", "1", kOvxIni);
+    WriteIniString("1320MBus", "IntervallCom1", "900", kOvxIni);
+    QDateTime now(QDate(2026, 12, 7), QTime(10, 14, 0), Qt::UTC);
+    f.station.setClock([&now] { return now; });
+    f.station.load("Auto -M1320 -C1 -T0");
+    now = QDateTime(QDate(2026, 12, 7), QTime(10, 15, 0), Qt::UTC);
+    f.station.timerTick();
+    for (int i = 0; i < 50 && !QFileInfo::exists(f.dir.file("korvanis.called")); ++i)
+        QTest::qWait(20);
+    EXPECT_EQ(f.dir.read("korvanis.called"), "-M1320 AutoBerechnen\n");
 }
