@@ -13,7 +13,7 @@ pg_test_start
 PGDATA_DIR=$PG_TEST_DIR/data
 PGPORT=$KELVARO_PG_PORT
 pg_opts="-p $PGPORT -k $PG_TEST_DIR -c listen_addresses=127.0.0.1"
-pg_ctl_as_owner() { pg_test_as_owner "$PG_TEST_BINDIR/pg_ctl" -D "$PGDATA_DIR" -l "$PG_TEST_DIR/server.log" -w "$@"; }
+pg_ctl_as_owner() { (cd / && pg_test_as_owner "$PG_TEST_BINDIR/pg_ctl" -D "$PGDATA_DIR" -l "$PG_TEST_DIR/server.log" -w "$@"); }
 
 BUS=$WORK/bus.json
 cat > "$BUS" <<'JSON'
@@ -30,7 +30,7 @@ trap cleanup EXIT
 for _ in $(seq 50); do [[ -s "$WORK/pty" ]] && break; sleep 0.1; done
 
 # The shared database on the server (schema and the three demo meters on port 1).
-psql_as_owner() { pg_test_as_owner "$PG_TEST_BINDIR/psql" -h 127.0.0.1 -p "$PGPORT" -U "$KELVARO_PG_USER" -d "$1" -tAc "$2"; }
+psql_as_owner() { (cd / && pg_test_as_owner "$PG_TEST_BINDIR/psql" -h 127.0.0.1 -p "$PGPORT" -U "$KELVARO_PG_USER" -d "$1" -tAc "$2"); }
 psql_as_owner postgres "CREATE DATABASE kelvaro1450" > /dev/null
 "$CLI" db init --postgres "127.0.0.1:$PGPORT" kelvaro1450 "$KELVARO_PG_USER" --demo > /dev/null
 "$CLI" demo-setup "$WORK" --device "$(cat "$WORK/pty")" --bus "$BUS" --client 1450 > /dev/null
@@ -60,7 +60,7 @@ sleep 22
 echo "server up:      MBusWerte rows $(count), RB6 elements $(rb6_elements)"
 pg_ctl_as_owner stop -m fast > /dev/null
 sleep 30
-echo "server stopped: RB6 elements $(rb6_elements), mb.log 'Fehler : Öffne Datenbank' lines: $(grep -c 'Fehler : Öffne Datenbank' DB1450/MBusLog/*mb.log || true)"
+echo "server stopped: RB6 elements $(rb6_elements), mb.log 'Fehler : Öffne Datenbank' lines: $(LC_ALL=C grep -a -c 'Fehler : .ffne Datenbank' DB1450/MBusLog/*mb.log || true)"
 pg_ctl_as_owner start -o "$pg_opts" > /dev/null
 sleep 25
 echo "server back:    MBusWerte rows $(count), RB6 elements $(rb6_elements)"
