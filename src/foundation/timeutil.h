@@ -6,8 +6,8 @@ namespace kelvaro {
 
 // Times are kept as "Unix seconds": the local calendar and clock counted from
 // 01.01.1970 00:00:00 with no time-zone or daylight-saving correction. A
-// QDateTime produced here carries that wall-clock reading with Qt::UTC as its
-// spec, so no conversion ever shifts it; only date() and time() are read.
+// QDateTime produced here carries that wall-clock reading marked as UTC, so
+// no conversion ever shifts it; only date() and time() are read.
 
 // The local wall clock now, as such a value.
 QDateTime LocalNow();
