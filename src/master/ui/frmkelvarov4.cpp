@@ -79,8 +79,9 @@ FrmKelvaroV4::FrmKelvaroV4(MasterStation& station, QWidget* parent)
     Frame4 = new QGroupBox(central);
     auto* logLayout = new QVBoxLayout(Frame4);
     MSFlexGrid4 = grid(&station.logGrid, Frame4);
-    MSFlexGrid4->setColumnWidth(0, 120);
+    MSFlexGrid4->setColumnWidth(0, 140);
     MSFlexGrid4->setColumnWidth(1, 200);
+    MSFlexGrid4->horizontalHeader()->setStretchLastSection(true);
     logLayout->addWidget(MSFlexGrid4);
     layout->addWidget(Frame4, 0, 1);
 
@@ -139,7 +140,8 @@ FrmKelvaroV4::FrmKelvaroV4(MasterStation& station, QWidget* parent)
 
 void FrmKelvaroV4::buildSettingsPanel(QWidget* parent)
 {
-    Frame3 = new QGroupBox(parent);
+    Frame3 = new QGroupBox(QStringLiteral("Einstellungen"), parent);
+    Frame3->setAutoFillBackground(true);
     auto* form = new QFormLayout(Frame3);
     Text1 = new QLineEdit(Frame3);
     form->addRow(QStringLiteral("Intervall :"), Text1);
@@ -204,6 +206,12 @@ void FrmKelvaroV4::refresh()
     Frame4->setVisible(station_.logViewVisible);
     Frame5->setVisible(!station_.logViewVisible);
     MSFlexGrid4->setVisible(!station_.logGridHidden);
+    if (station_.settingsVisible && !Frame3->isVisible()) {
+        // The settings panel lies over the top left corner of the window.
+        Frame3->adjustSize();
+        Frame3->move(10, 10);
+        Frame3->raise();
+    }
     Frame3->setVisible(station_.settingsVisible);
     if (!Text1->hasFocus())
         Text1->setText(station_.text1);
