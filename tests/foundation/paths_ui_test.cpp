@@ -1,5 +1,10 @@
 #include "foundation/paths.h"
+#include "foundation/clientpaths.h"
+#include "foundation/ini.h"
 #include "foundation/ui/gridutil.h"
+#include "mbus/ui/providerlist.h"
+
+#include <QComboBox>
 #include "testsupport.h"
 
 #include <QStandardItemModel>
@@ -35,4 +40,19 @@ TEST(GridHelpers, AutoWidthAndRowSelection)
     EXPECT_EQ(grid.selectionModel()->selectedIndexes().size(), 3);
     SelectGridRow(&grid, 7); // out of range: nothing changes
     EXPECT_EQ(grid.currentIndex(), model.index(1, 0));
+}
+
+TEST(ProviderList, ConfiguredKindIsSelected)
+{
+    InstallationDir dir;
+    Mandant = "200";
+    WriteIniString("200MBus0", "OleProvider", "2", ".\\OVX.INI");
+    QComboBox list;
+    int kind = -1;
+    mbus::MB_ProviderListeLaden(&list, 0, kind);
+    EXPECT_EQ(kind, 2);
+    ASSERT_EQ(list.count(), 3);
+    EXPECT_EQ(list.itemText(1), "MBus OLE V2");
+    EXPECT_EQ(list.itemData(2).toInt(), 2);
+    EXPECT_EQ(list.currentText(), "MBus OVX");
 }

@@ -2,7 +2,7 @@
 
 #include "foundation/ui/gridutil.h"
 #include "master/masterstation.h"
-#include "mbus/wire/providerselect.h"
+#include "mbus/ui/providerlist.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -30,15 +30,6 @@ QTableView* grid(QAbstractItemModel* model, QWidget* parent)
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->verticalHeader()->setDefaultSectionSize(18);
     return view;
-}
-
-void fillProviderList(QComboBox* combo, int kind)
-{
-    combo->clear();
-    const QStringList labels = mbus::ProviderListLabels();
-    for (int i = 0; i < labels.size(); ++i)
-        combo->addItem(labels[i], i);
-    combo->setCurrentIndex(kind);
 }
 
 } // namespace
@@ -225,8 +216,8 @@ void FrmKelvaroV4::refresh()
     Frame6->setVisible(station_.Check1[0]);
     Text3->setText(QString::number(station_.KorvanisIntervall));
     if (Combo2->count() == 0) {
-        fillProviderList(Combo1, station_.providerKind);
-        fillProviderList(Combo2, station_.providerKind);
+        mbus::FillProviderList(Combo1, station_.providerKind);
+        mbus::FillProviderList(Combo2, station_.providerKind);
     }
     if (Combo3->count() != station_.combo3.size()) {
         Combo3->clear();
