@@ -27,10 +27,10 @@ void ShowMessageBox(const QString& text)
         reportHeadless(text);
 }
 
-bool AskYesNo(const QString& text, bool defaultYes)
+bool AskYesNo(const QString& text, bool defaultYes, const QString& title)
 {
     if (g_handler.askYesNo)
-        return g_handler.askYesNo(text, defaultYes);
+        return g_handler.askYesNo(text, defaultYes, title);
     reportHeadless(text + (defaultYes ? " -> Ja" : " -> Nein"));
     return defaultYes;
 }

@@ -9,7 +9,7 @@ namespace kelvaro {
 // standard error and the program log, and questions take their default.
 struct MessageHandler {
     std::function<void(const QString& text)> inform;
-    std::function<bool(const QString& text, bool defaultYes)> askYesNo;
+    std::function<bool(const QString& text, bool defaultYes, const QString& title)> askYesNo;
 };
 
 void SetMessageHandler(MessageHandler handler);
@@ -17,6 +17,6 @@ void ClearMessageHandler();
 
 void ShowMessageBox(const QString& text);
 // Yes/No question; No is the default unless said otherwise.
-bool AskYesNo(const QString& text, bool defaultYes = false);
+bool AskYesNo(const QString& text, bool defaultYes = false, const QString& title = {});
 
 } // namespace kelvaro

@@ -494,7 +494,7 @@ void MasterStation::mnuLog()
 
 bool MasterStation::mnuEnde()
 {
-    if (!AskYesNo(QStringLiteral("Sind sie sicher?"), false))
+    if (!AskYesNo(QStringLiteral("Sind sie sicher?"), false, windowCaption() + QStringLiteral(" beenden")))
         return false;
     Timer1.stop();
     emit closeRequested();

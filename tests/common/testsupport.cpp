@@ -14,7 +14,7 @@ InstallationDir::InstallationDir()
     QDir::setCurrent(dir_.path());
     ResetClient();
     SetMessageHandler({[this](const QString& text) { messages_ << text; },
-                       [this](const QString& text, bool defaultYes) {
+                       [this](const QString& text, bool defaultYes, const QString&) {
                            messages_ << text;
                            return defaultYes;
                        }});

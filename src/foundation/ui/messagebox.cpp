@@ -19,8 +19,8 @@ void InstallWidgetMessageHandler()
         return;
     SetMessageHandler({
         [](const QString& text) { QMessageBox::information(QApplication::activeWindow(), QString(), text); },
-        [](const QString& text, bool defaultYes) {
-            return QMessageBox::question(QApplication::activeWindow(), QString(), text,
+        [](const QString& text, bool defaultYes, const QString& title) {
+            return QMessageBox::question(QApplication::activeWindow(), title, text,
                                          QMessageBox::Yes | QMessageBox::No,
                                          defaultYes ? QMessageBox::Yes : QMessageBox::No)
                 == QMessageBox::Yes;
