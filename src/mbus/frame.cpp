@@ -18,10 +18,6 @@ ScanResult invalid(int bits)
     return r;
 }
 
-std::span<const std::uint8_t> asSpan(const QByteArray& bytes)
-{
-    return {reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())};
-}
 } // namespace
 
 std::uint8_t Checksum(std::span<const std::uint8_t> bytes)
@@ -134,7 +130,7 @@ FrameReceiver::Result FrameReceiver::next(QByteArray& frame, bool endOfInput)
         if (buffer_.isEmpty())
             return Result::NeedMore;
 
-        const ScanResult r = ScanFrame(asSpan(buffer_));
+        const ScanResult r = ScanFrame(ByteSpan(buffer_));
         if (r.status == ScanStatus::Complete) {
             frame = buffer_.left(static_cast<qsizetype>(r.length));
             buffer_.remove(0, static_cast<qsizetype>(r.length));
@@ -152,7 +148,7 @@ int FrameReceiver::pendingErrorBits() const
 {
     if (buffer_.isEmpty())
         return 0;
-    const ScanResult r = ScanFrame(asSpan(buffer_));
+    const ScanResult r = ScanFrame(ByteSpan(buffer_));
     if (r.status == ScanStatus::Incomplete)
         return ErrLength;
     return r.status == ScanStatus::Invalid ? r.errorBits : 0;
@@ -186,7 +182,7 @@ QByteArray BuildLongFrame(std::uint8_t c, std::uint8_t a, std::uint8_t ci, std::
     f += char(a);
     f += char(ci);
     f.append(reinterpret_cast<const char*>(data.data()), static_cast<qsizetype>(data.size()));
-    f += char(Checksum(asSpan(f).subspan(4)));
+    f += char(Checksum(ByteSpan(f).subspan(4)));
     f += char(kStop);
     return f;
 }

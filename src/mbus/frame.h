@@ -87,6 +87,12 @@ private:
 
 std::uint8_t Checksum(std::span<const std::uint8_t> bytes);
 
+// The bytes of a QByteArray as the codec takes them.
+inline std::span<const std::uint8_t> ByteSpan(const QByteArray& bytes)
+{
+    return {reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())};
+}
+
 // Master frames.
 inline constexpr std::uint8_t kAddressSelected = 0xFD;
 inline constexpr std::uint8_t kAddressBroadcastReply = 0xFE;

@@ -1,6 +1,7 @@
 #include "mbus/provider.h"
 
 #include "foundation/lasterror.h"
+#include "mbus/frame.h"
 #include "mbus/hexlist.h"
 
 namespace kelvaro::mbus {
@@ -21,9 +22,7 @@ int MBusProvider::APPInterpretTelegramHex(const QString& hex)
 
 int MBusProvider::interpretFrame(const QByteArray& frame)
 {
-    const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(frame.constData()),
-                                              static_cast<std::size_t>(frame.size()));
-    decoded_ = DecodeTelegram(bytes, telegram_);
+    decoded_ = DecodeTelegram(ByteSpan(frame), telegram_);
     if (!decoded_) {
         lastErrorText_ = QStringLiteral("Telegramm nicht decodierbar: ") + QString::fromUtf8(DecodeErrorText(telegram_.error));
         SetLastErrorText(lastErrorText_);

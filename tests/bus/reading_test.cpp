@@ -81,7 +81,7 @@ TEST(MeterReading, StoredSelectionFrameOnTheSerialPort)
     meter.MB_SelectSec = "68;0B;0B;68;53;FD;52;01;56;34;12;FF;FF;FF;FF;";
     // The stored frame carries its own checksum; compute it as a technician would.
     QByteArray frame = QByteArray::fromHex("680B0B6853FD5201563412FFFFFFFF");
-    frame += static_cast<char>(Checksum({reinterpret_cast<const std::uint8_t*>(frame.constData()) + 4, 11}));
+    frame += static_cast<char>(Checksum(ByteSpan(frame).subspan(4, 11)));
     frame += '\x16';
     meter.MB_SelectSec = QString::fromLatin1(frame.toHex(';').toUpper()) + ';';
     BusPort serial;

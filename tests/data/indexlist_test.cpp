@@ -21,16 +21,8 @@ TEST(IndexList, UnitRuleMarksInstantaneousValues)
     EXPECT_EQ(MBTypForUnit(""), 0);
 }
 
-class IndexLists : public ::testing::TestWithParam<test::Engine> {
+class IndexLists : public test::EngineTest {
 protected:
-    void SetUp() override
-    {
-        KELVARO_REQUIRE_ENGINE(GetParam());
-        DBPATH = ".\\DB200\\";
-        db_ = std::make_unique<test::ClientDatabase>(GetParam());
-        ASSERT_TRUE(db_->ready());
-        db_->useAsClientDatabase();
-    }
     QList<QVariantList> rows(qint64 lznr)
     {
         QSqlQuery q;
@@ -44,8 +36,6 @@ protected:
                                 q.value(5).toBool(), q.value(6).toBool()};
         return out;
     }
-    test::InstallationDir dir_;
-    std::unique_ptr<test::ClientDatabase> db_;
 };
 
 TEST_P(IndexLists, SaveReplacesTheListAndMarksEveryValueForStoring)

@@ -6,12 +6,14 @@
 #include "foundation/clientpaths.h"
 #include "foundation/lasterror.h"
 #include "foundation/userconfig.h"
+#include "testsupport.h"
 
 #include <QCoreApplication>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <atomic>
+#include <memory>
 #include <gtest/gtest.h>
 
 namespace kelvaro::test {
@@ -122,5 +124,21 @@ private:
 #define KELVARO_REQUIRE_ENGINE(engine)                                                                                  \
     if ((engine) == ::kelvaro::test::Engine::PostgreSQL && !::kelvaro::test::PostgresAvailable())                      \
     GTEST_SKIP() << "no PostgreSQL server: KELVARO_PG_PORT is not set (./run tests starts one)"
+
+// A test that runs on each engine against a fresh client database of client
+// 200, set as the program's database settings.
+class EngineTest : public ::testing::TestWithParam<Engine> {
+protected:
+    void SetUp() override
+    {
+        KELVARO_REQUIRE_ENGINE(GetParam());
+        DBPATH = QStringLiteral(".\\DB200\\");
+        db_ = std::make_unique<ClientDatabase>(GetParam());
+        ASSERT_TRUE(db_->ready());
+        db_->useAsClientDatabase();
+    }
+    InstallationDir dir_;
+    std::unique_ptr<ClientDatabase> db_;
+};
 
 } // namespace kelvaro::test

@@ -2,6 +2,7 @@
 // value, quantity, function, storage, tariff and subunit of every record.
 // Every record that disagrees with the reference must be listed, with its
 // reason, in corpus_disagreements.md beside this file.
+#include "mbus/frame.h"
 #include "mbus/hexlist.h"
 #include "mbus/recordtext.h"
 #include "mbus/telegram.h"
@@ -42,7 +43,7 @@ QByteArray readFrame(const QString& path)
 bool decodeFile(const QString& path, Telegram& t)
 {
     const QByteArray bytes = readFrame(path);
-    return DecodeTelegram({reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size())}, t);
+    return DecodeTelegram(ByteSpan(bytes), t);
 }
 
 // The reference's quantity names for ours where they differ.

@@ -24,10 +24,7 @@ inline QByteArray hex(const char* text)
     return bytes;
 }
 
-inline std::span<const std::uint8_t> span(const QByteArray& b)
-{
-    return {reinterpret_cast<const std::uint8_t*>(b.constData()), static_cast<std::size_t>(b.size())};
-}
+inline std::span<const std::uint8_t> span(const QByteArray& b) { return ByteSpan(b); }
 
 // A response frame (C 08, address 1) around the given CI and user data.
 inline QByteArray response(std::uint8_t ci, const char* userData)

@@ -10,19 +10,15 @@
 
 using namespace kelvaro;
 
-class ReadingTables : public ::testing::TestWithParam<test::Engine> {
+class ReadingTables : public test::EngineTest {
 protected:
     void SetUp() override
     {
-        KELVARO_REQUIRE_ENGINE(GetParam());
-        DBPATH = ".\\DB200\\";
-        db_ = std::make_unique<test::ClientDatabase>(GetParam());
-        ASSERT_TRUE(db_->ready());
-        db_->useAsClientDatabase();
+        EngineTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
         ASSERT_TRUE(MBOpenDatenbank()) << LastErrorText().toStdString();
     }
-    test::InstallationDir dir_;
-    std::unique_ptr<test::ClientDatabase> db_;
 };
 
 TEST_P(ReadingTables, ReadingsAreAppendedWithTheirTimeAsSecondsAndAsDate)

@@ -11,11 +11,6 @@ namespace {
 
 constexpr std::uint8_t kAck = 0xE5;
 
-std::span<const std::uint8_t> bytesOf(const QByteArray& a)
-{
-    return {reinterpret_cast<const std::uint8_t*>(a.constData()), static_cast<size_t>(a.size())};
-}
-
 QByteArray idBcd(const QString& id)
 {
     const QString digits = id.rightJustified(8, '0').right(8);
@@ -71,7 +66,7 @@ QByteArray SimBus::responseFrame(SimMeter& meter, std::uint8_t address)
         frame = meter.frames[index];
         if (frame.size() >= 9) {
             frame[5] = static_cast<char>(address);
-            frame[frame.size() - 2] = static_cast<char>(mbus::Checksum(bytesOf(frame.mid(4, frame.size() - 6))));
+            frame[frame.size() - 2] = static_cast<char>(mbus::Checksum(mbus::ByteSpan(frame.mid(4, frame.size() - 6))));
         }
     } else {
         QByteArray data = idBcd(meter.id);
@@ -82,7 +77,7 @@ QByteArray SimBus::responseFrame(SimMeter& meter, std::uint8_t address)
         data += meter.records.value(index);
         if (index + 1 < meter.records.size())
             data.append('\x1F'); // more records follow in the next telegram
-        frame = mbus::BuildLongFrame(0x08, address, 0x72, bytesOf(data));
+        frame = mbus::BuildLongFrame(0x08, address, 0x72, mbus::ByteSpan(data));
     }
     meter.accessNumber = (meter.accessNumber + 1) & 0xFF;
     if (meter.wrongChecksum && frame.size() > 2)
@@ -135,7 +130,7 @@ SimReply SimBus::answerAll(const QList<SimMeter*>& who, const std::function<QByt
 SimReply SimBus::handle(const QByteArray& frameBytes, int baud)
 {
     mbus::FrameView f;
-    if (!mbus::ParseFrame(bytesOf(frameBytes), f) || f.type == mbus::FrameType::Ack)
+    if (!mbus::ParseFrame(mbus::ByteSpan(frameBytes), f) || f.type == mbus::FrameType::Ack)
         return {};
     const std::uint8_t function = f.c & 0x4F;
     const bool fcv = f.c & 0x10;

@@ -160,8 +160,7 @@ void SimServer::handleModemCommand(const QString& line)
 void SimServer::processFrames()
 {
     while (!input_.isEmpty()) {
-        const auto* data = reinterpret_cast<const std::uint8_t*>(input_.constData());
-        const mbus::ScanResult scan = mbus::ScanFrame({data, static_cast<size_t>(input_.size())});
+        const mbus::ScanResult scan = mbus::ScanFrame(mbus::ByteSpan(input_));
         if (scan.status == mbus::ScanStatus::Incomplete)
             return;
         if (scan.status == mbus::ScanStatus::Invalid) {
