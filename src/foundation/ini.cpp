@@ -3,6 +3,7 @@
 #include "foundation/cp1252.h"
 #include "foundation/filenumbers.h"
 #include "foundation/paths.h"
+#include "foundation/textutil.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -163,6 +164,15 @@ QString ReadIniStringOrDefault(const QString& section, const QString& key, const
     if (!value.isEmpty())
         return value;
     WriteIniString(section, key, defaultValue, file);
+    return defaultValue;
+}
+
+int ReadIniNumberOrDefault(const QString& section, const QString& key, const QString& file, int defaultValue)
+{
+    const int value = static_cast<int>(Val(ReadIniString(section, key, file)));
+    if (value != 0)
+        return value;
+    WriteIniString(section, key, QString::number(defaultValue), file);
     return defaultValue;
 }
 

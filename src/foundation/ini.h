@@ -20,4 +20,8 @@ bool WriteIniString(const QString& section, const QString& key, const QString& v
 QString ReadIniStringOrDefault(const QString& section, const QString& key, const QString& file,
                                const QString& defaultValue);
 
+// Reads a key as a number (its leading number, as Val reads it); a missing
+// key or 0 gives `defaultValue`, which is written back.
+int ReadIniNumberOrDefault(const QString& section, const QString& key, const QString& file, int defaultValue);
+
 } // namespace kelvaro

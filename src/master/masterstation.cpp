@@ -33,20 +33,6 @@ constexpr int kLastReadColumn = 4;
 const QString kOk = QStringLiteral("Ok");
 const QString kFehler = QStringLiteral("Fehler");
 
-void mbLog(const QString& line) { WriteMBusLog(line, kMBusLogHeader, kMBusLogTail); }
-
-int readNumber(const QString& section, const QString& key, int defaultValue, bool writeBackWhenZero)
-{
-    const QString text = ReadIniString(section, key, kOvxIni);
-    const int value = static_cast<int>(Val(text));
-    if (text.isEmpty() || (writeBackWhenZero && value == 0)) {
-        if (writeBackWhenZero)
-            WriteIniString(section, key, QString::number(defaultValue), kOvxIni);
-        return defaultValue;
-    }
-    return value;
-}
-
 } // namespace
 
 MasterStation::MasterStation(QObject* parent)
@@ -113,8 +99,8 @@ void MasterStation::load(const QString& commandLineText)
     ParseClientOption(commandLineText);
     ResolveClientPaths(QStringLiteral(".\\ovx.ini"));
     DatenPath = DBPATH;
-    KorvanisIntervall = readNumber(mbusSection(), QStringLiteral("KorvanisIntervall"), 900, true);
-    KorvanisStartFenster = readNumber(mbusSection(), QStringLiteral("KorvanisStartFenster"), 6, true);
+    KorvanisIntervall = ReadIniNumberOrDefault(mbusSection(), QStringLiteral("KorvanisIntervall"), kOvxIni, 900);
+    KorvanisStartFenster = ReadIniNumberOrDefault(mbusSection(), QStringLiteral("KorvanisStartFenster"), kOvxIni, 6);
     label5 = QStringLiteral("Startzeit : ") + GermanDateTime(clock_());
     Port = commandLine.port;
     MeterPause = commandLine.meterPause;
@@ -135,7 +121,7 @@ void MasterStation::load(const QString& commandLineText)
         const int count = BM_ZählerlisteLadenComPort(DBConnection(), Port,
                                                        {meterGrid, meters, combo3, [this](const QString& t) { logView(t); }});
         if (count <= 0)
-            mbLog(QStringLiteral("Start Kelvaro : Keine Zähler für Com") + QString::number(Port));
+            WriteMBusLogLine(QStringLiteral("Start Kelvaro : Keine Zähler für Com") + QString::number(Port));
     }
     DBConnection().close();
 
@@ -187,7 +173,7 @@ void MasterStation::cmdStart()
     NextStart = NextStartFor(now, IntervallCom);
     NextKorvanis = NextStartFor(now, KorvanisIntervall);
     setLabel1(QStringLiteral("Starte Datenholen um ") + dateTimeText(NextStart));
-    mbLog(QStringLiteral("Datenholen gestartet am ") + GermanDateTime(clock_()));
+    WriteMBusLogLine(QStringLiteral("Datenholen gestartet am ") + GermanDateTime(clock_()));
     Busy = 0;
     emit stateChanged();
 }
@@ -200,7 +186,7 @@ void MasterStation::cmdStop()
     Running = false;
     const QString text = QStringLiteral("Datenholen gestoppt am ") + GermanDateTime(clock_());
     setLabel1(text);
-    mbLog(text);
+    WriteMBusLogLine(text);
     emit stateChanged();
 }
 
@@ -289,7 +275,7 @@ void MasterStation::openDatabaseForCycle()
 {
     if (!MBOpenDatenbank()) {
         logView(QStringLiteral("Fehler Öffne Datenbank"));
-        mbLog(QStringLiteral("Fehler : Öffne Datenbank"));
+        WriteMBusLogLine(QStringLiteral("Fehler : Öffne Datenbank"));
         return;
     }
     const int count = BM_ZählerlisteLadenComPort(DBConnection(), Port,
@@ -303,10 +289,10 @@ void MasterStation::openDatabaseForCycle()
     logView(QStringLiteral("Kelvaro Timer1 : Anz Zähler für Com%1 = %2").arg(Port).arg(count));
     valuesOpen_ = OpenMBusWerte(values_);
     if (!valuesOpen_)
-        mbLog(QStringLiteral("Fehler : Öffne MBWerteliste"));
+        WriteMBusLogLine(QStringLiteral("Fehler : Öffne MBWerteliste"));
     readingsOpen_ = OpenZaehlerstaende(readings_);
     if (!readingsOpen_)
-        mbLog(QStringLiteral("Fehler : Öffne rsZaehlerstaende"));
+        WriteMBusLogLine(QStringLiteral("Fehler : Öffne rsZaehlerstaende"));
 }
 
 void MasterStation::closeDatabaseOfCycle()
@@ -393,7 +379,7 @@ void MasterStation::afterFailure(int row, int rc)
 {
     MeterRecord& meter = meters[row];
     ++meter.ErrorCount;
-    mbLog(QStringLiteral("%1;Lesefehler;%2;rc=%3").arg(meterGrid.cell(row - 1, 0)).arg(meter.ErrorCount).arg(rc));
+    WriteMBusLogLine(QStringLiteral("%1;Lesefehler;%2;rc=%3").arg(meterGrid.cell(row - 1, 0)).arg(meter.ErrorCount).arg(rc));
     meterGrid.setCell(row - 1, kLastReadColumn, kFehler);
     if (Mandant == QLatin1String("1450") && row == 1)
         supervise();
@@ -402,12 +388,12 @@ void MasterStation::afterFailure(int row, int rc)
 void MasterStation::supervise()
 {
     const QString state = ServiceStateText(CheckService(OrmundServiceName()));
-    mbLog(QStringLiteral("Fehler ") + state);
+    WriteMBusLogLine(QStringLiteral("Fehler ") + state);
     logView(state);
     const QString reset = TibboReset(TibboIP, static_cast<quint16>(TibboPort.toUInt()))
         ? QStringLiteral("Tibbo Reset Ok")
         : QStringLiteral("Tibbo Reset false");
-    mbLog(QStringLiteral("Fehler ") + reset);
+    WriteMBusLogLine(QStringLiteral("Fehler ") + reset);
     logView(reset);
 }
 
@@ -635,12 +621,10 @@ void MasterStation::cmdSpeichernIndexliste(int item)
     if (item < 0 || item + 1 > meterCount())
         return;
     MeterRecord& meter = meters[item + 1];
-    QList<IndexListValue> values;
-    for (int i = 1; i <= meter.ValueCount; ++i)
-        values << IndexListValue{meter.ValueTable[i].measurementText, meter.ValueTable[i].unitText, 0};
+    QList<IndexListValue> values = IndexListValues(meter);
     const int saved = SaveIndexList(meter.LZNR, values);
     if (saved < 0) {
-        mbLog(QStringLiteral("Fehler beim speichern der Indexliste lznr=%1 Com=%2 PrimAdr=%3 rc=%4")
+        WriteMBusLogLine(QStringLiteral("Fehler beim speichern der Indexliste lznr=%1 Com=%2 PrimAdr=%3 rc=%4")
                   .arg(meter.LZNR)
                   .arg(Port)
                   .arg(meter.PrimAdr)

@@ -5,7 +5,6 @@
 #include "foundation/messages.h"
 
 #include <QSqlQuery>
-#include <QSqlRecord>
 
 namespace kelvaro::master {
 namespace {
@@ -26,16 +25,6 @@ const QString kIndexListQuery = QStringLiteral(
     " FROM zaehler INNER JOIN MB_INDEXLISTE ON zaehler.LZNR = MB_INDEXLISTE.LZNR"
     " Where ((MB_IndexListe.lznr = ?))");
 
-// A column by name, whatever case the engine reports it in.
-QVariant field(const QSqlQuery& q, const char* name)
-{
-    const QSqlRecord rec = q.record();
-    for (int i = 0; i < rec.count(); ++i)
-        if (rec.fieldName(i).compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
-            return q.value(i);
-    return {};
-}
-
 QString text(const QVariant& v) { return v.isNull() ? QString() : v.toString(); }
 
 void loadIndexList(SqlConnection& db, MeterRecord& meter, const std::function<void(const QString&)>& log)
@@ -45,11 +34,11 @@ void loadIndexList(SqlConnection& db, MeterRecord& meter, const std::function<vo
     if (db.query(q, kIndexListQuery, {meter.LZNR})) {
         while (q.next()) {
             ++rows;
-            const int index = field(q, "MBIndex").toInt();
+            const int index = q.value(QStringLiteral("MBIndex")).toInt();
             if (index < 0 || index > mbus::kMaxValueRecords)
                 continue;
-            meter.ValueTable[index].storeFlag = field(q, "Speichern").toBool() ? 255 : 0;
-            meter.ValueTable[index].typeCode = field(q, "MBTyp").toInt();
+            meter.ValueTable[index].storeFlag = q.value(QStringLiteral("Speichern")).toBool() ? 255 : 0;
+            meter.ValueTable[index].typeCode = q.value(QStringLiteral("MBTyp")).toInt();
         }
     }
     if (rows == 0)
@@ -76,20 +65,20 @@ int BM_ZählerlisteLadenComPort(SqlConnection& db, int port, MeterListTarget t)
                 break;
             }
             MeterRecord m;
-            m.MB_ID = text(field(q, "MB_ID"));
-            m.PrimAdr = static_cast<quint8>(field(q, "MBAdr").toInt());
-            m.MBBaud = field(q, "MBBaud").toInt();
-            m.LZNR = field(q, "LZNR").toInt();
-            m.MBIndex = field(q, "MBIndex").toInt();
-            const QVariant basis = field(q, "BasisTarif");
+            m.MB_ID = text(q.value(QStringLiteral("MB_ID")));
+            m.PrimAdr = static_cast<quint8>(q.value(QStringLiteral("MBAdr")).toInt());
+            m.MBBaud = q.value(QStringLiteral("MBBaud")).toInt();
+            m.LZNR = q.value(QStringLiteral("LZNR")).toInt();
+            m.MBIndex = q.value(QStringLiteral("MBIndex")).toInt();
+            const QVariant basis = q.value(QStringLiteral("BasisTarif"));
             if (!basis.isNull())
                 m.BasisTarif = static_cast<quint8>(basis.toInt());
-            m.MB_SelectSec = text(field(q, "MB_SelectSec"));
-            m.MBComP = static_cast<quint8>(field(q, "MBComP").toInt());
-            m.Zname = text(field(q, "zname"));
+            m.MB_SelectSec = text(q.value(QStringLiteral("MB_SelectSec")));
+            m.MBComP = static_cast<quint8>(q.value(QStringLiteral("MBComP")).toInt());
+            m.Zname = text(q.value(QStringLiteral("zname")));
             loaded << m;
-            rows << QStringList{text(field(q, "MBAdr")), text(field(q, "MBBaud")), {}, {}, {},
-                                m.MB_ID, text(field(q, "TAGRP_NAME"))};
+            rows << QStringList{text(q.value(QStringLiteral("MBAdr"))), text(q.value(QStringLiteral("MBBaud"))), {}, {}, {},
+                                m.MB_ID, text(q.value(QStringLiteral("TAGRP_NAME")))};
         }
     }
     if (loaded.isEmpty()) {
@@ -123,7 +112,7 @@ int GetComPort(SqlConnection& db)
                          + QStringLiteral(" WHERE (((zaehler.ZQUELLE)='M-Bus'));"))
         || !q.next())
         return 0;
-    return field(q, "MBComP").toInt();
+    return q.value(QStringLiteral("MBComP")).toInt();
 }
 
 } // namespace kelvaro::master

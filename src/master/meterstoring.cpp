@@ -17,8 +17,6 @@ namespace {
 
 bool isOpen(const ReadingTable* table) { return table && table->isOpen(); }
 
-void mbLog(const QString& line) { WriteMBusLog(line, kMBusLogHeader, kMBusLogTail); }
-
 QString rcText() { return QStringLiteral(" rc=") + LastErrorText(); }
 
 void maintainIndexList(StoreContext& c, MeterRecord& meter)
@@ -27,9 +25,7 @@ void maintainIndexList(StoreContext& c, MeterRecord& meter)
     const bool missing = meter.IndexCount == 0 && meter.ValueCount > 0;
     if (!differs && !missing)
         return;
-    QList<IndexListValue> values;
-    for (int i = 1; i <= meter.ValueCount; ++i)
-        values << IndexListValue{meter.ValueTable[i].measurementText, meter.ValueTable[i].unitText, 0};
+    QList<IndexListValue> values = IndexListValues(meter);
     const int saved = SaveIndexList(meter.LZNR, values);
     if (saved < 0) {
         c.log(QStringLiteral("Fehler speichern MBIndexListe lznr=%1 %2").arg(meter.LZNR).arg(LastErrorText()));
@@ -48,18 +44,26 @@ void storeMainReading(StoreContext& c, MeterRecord& meter, const mbus::ValueEntr
     const QString file = QuarterHourFileName(DBPATH, meter.LZNR, -1);
     const int rc = QuarterHourWriteReading(file, now, entry.value, meter.LZNR);
     if (rc != 0)
-        mbLog(QStringLiteral("Fehler beim speichern RB: %1").arg(rc) + rcText());
+        WriteMBusLogLine(QStringLiteral("Fehler beim speichern RB: %1").arg(rc) + rcText());
     if (!isOpen(c.readings))
         return;
     if (AddZaehlerstand(*c.readings, meter.LZNR, entry.readingTime, meter.BasisTarif, entry.value)) {
         c.log(QStringLiteral("Speichern ZStaende Ok"));
     } else {
-        mbLog(QStringLiteral("Fehler beim speichern Index in Zaehlerstande : ") + rcText());
+        WriteMBusLogLine(QStringLiteral("Fehler beim speichern Index in Zaehlerstande : ") + rcText());
         c.log(QStringLiteral("Fehler speichern ZStaende -1 ") + LastErrorText());
     }
 }
 
 } // namespace
+
+QList<IndexListValue> IndexListValues(const MeterRecord& meter)
+{
+    QList<IndexListValue> values;
+    for (int i = 1; i <= meter.ValueCount; ++i)
+        values << IndexListValue{meter.ValueTable[i].measurementText, meter.ValueTable[i].unitText, 0};
+    return values;
+}
 
 void MBusZaehlerSpeichern(StoreContext& c, MeterRecord& meter, int primaryAddress)
 {
@@ -79,7 +83,7 @@ void MBusZaehlerSpeichern(StoreContext& c, MeterRecord& meter, int primaryAddres
         const bool store = entry.storeFlag != 0;
         if (c.switches[1]) {
             entry.unitText = mbus::FixedText15(entry.unitText.trimmed());
-            mbLog(MBusReadingLogText(meter.MB_ID, meter.Zname, c.port, primaryAddress, i, entry.value, entry.unitText));
+            WriteMBusLogLine(MBusReadingLogText(meter.MB_ID, meter.Zname, c.port, primaryAddress, i, entry.value, entry.unitText));
             if (index1Log && i == 1) {
                 QString id = meter.MB_ID;
                 ReplaceAll(id, QStringLiteral("f"), QString());
@@ -91,7 +95,7 @@ void MBusZaehlerSpeichern(StoreContext& c, MeterRecord& meter, int primaryAddres
             if (AddMBusWert(*c.values, meter.LZNR, entry.readingTime, i, entry.value)) {
                 c.log(QStringLiteral("Speichern MBIndex Ok "));
             } else {
-                mbLog(QStringLiteral("Fehler beim speichern Index in DB : ") + rcText());
+                WriteMBusLogLine(QStringLiteral("Fehler beim speichern Index in DB : ") + rcText());
                 c.log(QStringLiteral("Fehler speichern MBIndexe -1 ") + LastErrorText());
             }
         }
@@ -99,7 +103,7 @@ void MBusZaehlerSpeichern(StoreContext& c, MeterRecord& meter, int primaryAddres
             QString file;
             const int rc = RB6Append(DatenPath, meter.LZNR, entry.readingTime, entry.value, i, file);
             if (rc != 0)
-                mbLog(QStringLiteral("Fehler beim speichern RB6 : %1").arg(rc) + rcText());
+                WriteMBusLogLine(QStringLiteral("Fehler beim speichern RB6 : %1").arg(rc) + rcText());
         }
         if (i == meter.MBIndex && c.client != QLatin1String("200"))
             storeMainReading(c, meter, entry);

@@ -1,6 +1,9 @@
 #pragma once
 #include "master/meterrecord.h"
 
+#include "data/indexlist.h"
+
+#include <QList>
 #include <array>
 #include <functional>
 
@@ -27,5 +30,8 @@ struct StoreContext {
 // main reading into the 15-minute file and "Zaehlerstaende". Each store is
 // independent: a failure is logged and the others go on.
 void MBusZaehlerSpeichern(StoreContext& context, MeterRecord& meter, int primaryAddress);
+
+// The meter's last reading as the values of a new index list.
+QList<IndexListValue> IndexListValues(const MeterRecord& meter);
 
 } // namespace kelvaro::master

@@ -45,6 +45,11 @@ bool WriteMBusLogAt(const QDateTime& now, const QString& line, const QString& he
     return ok;
 }
 
+bool WriteMBusLogLine(const QString& line)
+{
+    return WriteMBusLog(line, kMBusLogHeader, kMBusLogTail);
+}
+
 QString MBusReadingLogText(const QString& meterId, const QString& meterNumber, int port, int primaryAddress,
                            int valueIndex, double value, const QString& unit)
 {

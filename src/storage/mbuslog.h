@@ -18,6 +18,8 @@ QString MBusLogFileName(const QString& fileTail, const QDateTime& now);
 // is created. False (last-error text set, a program-log line written) when the
 // line could not be written; the caller's work goes on.
 bool WriteMBusLog(const QString& line, const QString& header, const QString& fileTail);
+// A line of today's "mb.log" (with its header for a new file).
+bool WriteMBusLogLine(const QString& line);
 bool WriteMBusLogAt(const QDateTime& now, const QString& line, const QString& header, const QString& fileTail);
 
 // True when the file's length can be read.

@@ -2,6 +2,7 @@
 
 #include "foundation/textutil.h"
 #include "mbus/frame.h"
+#include "mbus/wire/meterreading.h"
 #include "mbus/wire/nativeprovider.h"
 
 #include <QElapsedTimer>
@@ -25,16 +26,13 @@ QString StartMask(int leadingZeros)
 
 int MBRac_SucheSekAdr(mbus::NativeProvider& provider, const QString& mask)
 {
-    provider.APPSelect(0, mask, {}, {}, {});
-    const int e = provider.APPReceiveError();
-    if (e == 1)
-        return 0;
-    if (e != 0)
-        return 1;
-    provider.APPREQUD2(mbus::kAddressSelected);
-    for (int pass = 0; provider.APPReceiveTest() == 255 && pass < 100; ++pass)
-        provider.APPRetry();
-    return provider.APPReceiveTest() < 4 ? 2 : 3;
+    // The same exchange as a reading by secondary address, with the search's codes.
+    switch (mbus::MB_ReadSekAdrRac(provider, mask)) {
+    case -1: return 0; // nobody answered
+    case 1: return 1;  // several or garbled
+    case 0: return 2;  // selected and read
+    default: return 3; // selected, no usable answer
+    }
 }
 
 void SecondarySearch::MBRac_SucheSekAdrAlle(mbus::NativeProvider& provider, QString mask, int position, int baud)

@@ -10,15 +10,6 @@ namespace {
 
 QString providerSection(int port) { return ClientMBusSection() + QString::number(port); }
 
-int readSetting(const QString& section, const QString& key, int defaultValue)
-{
-    const int value = static_cast<int>(Val(ReadIniString(section, key, kOvxIni)));
-    if (value != 0)
-        return value;
-    WriteIniString(section, key, QString::number(defaultValue), kOvxIni);
-    return defaultValue;
-}
-
 } // namespace
 
 QStringList ProviderListLabels()
@@ -52,10 +43,10 @@ std::unique_ptr<NativeProvider> LoadMBusPovider(int kind)
 TimeoutSettings LoadTimeoutSettings(const QString& section, const QString& deadTimeKey)
 {
     const TimeoutSettings d;
-    return {readSetting(section, QStringLiteral("COMTimeout"), d.timeout),
-            readSetting(section, QStringLiteral("COMTimeoutOffset"), d.offset),
-            readSetting(section, QStringLiteral("COMTimeoutByte"), d.byteTime),
-            readSetting(section, deadTimeKey, d.deadTime)};
+    return {ReadIniNumberOrDefault(section, QStringLiteral("COMTimeout"), kOvxIni, d.timeout),
+            ReadIniNumberOrDefault(section, QStringLiteral("COMTimeoutOffset"), kOvxIni, d.offset),
+            ReadIniNumberOrDefault(section, QStringLiteral("COMTimeoutByte"), kOvxIni, d.byteTime),
+            ReadIniNumberOrDefault(section, deadTimeKey, kOvxIni, d.deadTime)};
 }
 
 void ApplyTimeoutSettings(NativeProvider& provider, const TimeoutSettings& settings)
