@@ -184,6 +184,7 @@ void MasterStation::cmdStop()
     cmdStartEnabled = true;
     cmdStopEnabled = false;
     Running = false;
+    emit stepReleased();
     const QString text = QStringLiteral("Datenholen gestoppt am ") + GermanDateTime(clock_());
     setLabel1(text);
     WriteMBusLogLine(text);
@@ -193,6 +194,7 @@ void MasterStation::cmdStop()
 void MasterStation::cmdWeiter()
 {
     StepWait = 0;
+    emit stepReleased();
 }
 
 void MasterStation::timerTick()
@@ -310,8 +312,11 @@ bool MasterStation::waitForStep()
     cmdWeiterEnabled = true;
     StepWait = 1;
     emit stateChanged();
-    while (StepWait == 1 && Status != QLatin1String("Stop") && !closing_)
-        mbus::PauseWithEvents(50);
+    while (StepWait == 1 && Status != QLatin1String("Stop") && !closing_) {
+        QEventLoop loop;
+        connect(this, &MasterStation::stepReleased, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
     cmdWeiterEnabled = false;
     emit stateChanged();
     return StepWait == 0;
@@ -491,6 +496,7 @@ void MasterStation::formUnload()
 {
     closing_ = true;
     Status = QStringLiteral("Stop");
+    emit stepReleased();
     Timer1.stop();
     closeDatabaseOfCycle();
     DAODatabase().close();

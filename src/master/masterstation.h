@@ -112,6 +112,8 @@ signals:
     void rowSelected(int row);
     void minimiseRequested(bool minimised);
     void closeRequested();
+    // "Weiter", Stop or closing: a step-mode wait ends.
+    void stepReleased();
 
 private:
     void setLabel1(const QString& text);
