@@ -27,7 +27,7 @@ QString StartMask(int leadingZeros)
 int MBRac_SucheSekAdr(mbus::NativeProvider& provider, const QString& mask)
 {
     // The same exchange as a reading by secondary address, with the search's codes.
-    switch (mbus::MB_ReadSekAdrRac(provider, mask)) {
+    switch (mbus::MB_ReadSekAdrRac(provider, mask, mbus::SecondaryRequest::Probe)) {
     case -1: return 0; // nobody answered
     case 1: return 1;  // several or garbled
     case 0: return 2;  // selected and read

@@ -20,6 +20,8 @@ const QString kHeat = R"({"primary": 1, "id": "12345601", "manufacturer": "PAD",
     "records": ["0406E8030000", "04134C1D0000", "025B4600"]})";
 const QString kTwoTelegrams = R"({"primary": 4, "id": "32345604", "medium": 2, "baud": [2400],
     "telegrams": [["0C0512345600", "0C2B50000000"], ["8C100500100000", "8C200598765400"]]})";
+const QString kThreeTelegrams = R"({"primary": 3, "id": "33333333", "medium": 4, "baud": [2400],
+    "telegrams": [["0406E8030000"], ["0406D0070000"], ["0406B80B0000"]]})";
 const QString kSecondTry = R"({"primary": 5, "id": "55555555", "secondTryOnly": true})";
 const QString kSilent = R"({"primary": 6, "id": "66666666", "silent": true})";
 const QString kTwinA = R"({"primary": 7, "id": "77777777"})";
@@ -121,6 +123,38 @@ TEST(MeterReading, TwoTelegramsByPrimaryAddressAndRetries)
 
     r = M_Bus_AuslesenRac(p, 4, 9, "2400", kQuick);
     EXPECT_EQ(r.message, "Fehler Open Com 9");
+}
+
+// A meter left at its last telegram by a primary reading must answer a
+// secondary reading with telegram 1, and with a fresh frame every cycle.
+TEST(MeterReading, SecondaryReadingStartsAtTheFirstTelegramEveryCycle)
+{
+    for (const bool echo : {false, true}) {
+        SCOPED_TRACE(echo ? "echoing level converter" : "plain line");
+        Station s({kThreeTelegrams}, echo ? QStringList{"--fast", "--echo"} : QStringList{"--fast"});
+        ASSERT_EQ(M_Bus_AuslesenRac(s.provider, 3, 2, "2400", kQuick).telegrams, 3);
+
+        QByteArray selection = QByteArray::fromHex("680B0B6853FD5233333333FFFFFFFF");
+        selection += static_cast<char>(Checksum(ByteSpan(selection).subspan(4, 11)));
+        selection += '\x16';
+        for (const QString& stored : {QString(), QString::fromLatin1(selection.toHex(';')) + ';'}) {
+            SCOPED_TRACE(stored.isEmpty() ? "provider selection" : "stored selection frame");
+            QList<int> accessNumbers;
+            for (int cycle = 0; cycle < 3; ++cycle) {
+                MeterBusFields meter;
+                meter.MB_ID = "33333333";
+                meter.MBComP = 2;
+                meter.MBBaud = 2400;
+                meter.MB_SelectSec = stored;
+                BusPort serial;
+                ASSERT_EQ(MB_ZaehlerLesen(serial, s.provider, meter), 0) << "cycle " << cycle;
+                EXPECT_DOUBLE_EQ(meter.ValueTable[1].value, 1000) << "telegram 1's energy, cycle " << cycle;
+                accessNumbers << s.provider.APPTransmissionCount();
+            }
+            EXPECT_NE(accessNumbers[0], accessNumbers[1]);
+            EXPECT_NE(accessNumbers[1], accessNumbers[2]);
+        }
+    }
 }
 
 TEST(ProviderSelection, KindsListAndTimeoutDefaults)

@@ -2,6 +2,7 @@
 
 #include "foundation/programlog.h"
 #include "foundation/textutil.h"
+#include "mbus/frame.h"
 #include "mbus/hexlist.h"
 #include "mbus/wire/busport.h"
 #include "mbus/wire/eventwait.h"
@@ -45,7 +46,7 @@ int V3CommSendMsg(BusPort& serial, const QByteArray& frame, double preDelaySecon
 }
 
 ReadMsgResult V3CommReadMsg(BusPort& serial, char startChar, char stopChar, double timeoutSeconds,
-                            QByteArray& received, bool log)
+                            QByteArray& received, bool log, const QByteArray& sentFrame)
 {
     QElapsedTimer total;
     total.start();
@@ -58,6 +59,7 @@ ReadMsgResult V3CommReadMsg(BusPort& serial, char startChar, char stopChar, doub
 
     QByteArray buffer;
     QByteArray lastChunk;
+    QByteArray pendingEcho = sentFrame;
     QElapsedTimer sinceArrival;
     sinceArrival.start();
     ReadMsgResult result;
@@ -73,6 +75,17 @@ ReadMsgResult V3CommReadMsg(BusPort& serial, char startChar, char stopChar, doub
             continue;
         buffer += lastChunk;
         sinceArrival.restart();
+        if (!pendingEcho.isEmpty()) {
+            // A level converter that echoes sends the request back first;
+            // nothing inside it (an E5 of the selection bytes) is an answer.
+            if (buffer.size() < pendingEcho.size() && pendingEcho.startsWith(buffer))
+                continue;
+            if (buffer.startsWith(pendingEcho))
+                buffer.remove(0, pendingEcho.size());
+            pendingEcho.clear();
+            if (buffer.isEmpty())
+                continue;
+        }
 
         if (startChar == stopChar) {
             if (buffer.contains(startChar)) {
@@ -113,16 +126,29 @@ int MB_LeseDirektSekAdr(BusPort& serial, const QByteArray& selection, QByteArray
     reply.clear();
     if (!serial.isOpen())
         return -1;
+    // One request and its acknowledgement; false when it was not sent or not acknowledged.
+    const auto acknowledged = [&](const QByteArray& frame, bool logSend) {
+        if (V3CommSendMsg(serial, frame, preDelay, sendLimit, postDelay, logSend) != 0)
+            return false;
+        QByteArray ack;
+        return V3CommReadMsg(serial, '\xE5', '\xE5', timeoutSeconds, ack, log, frame).kind == ReadMsgResult::Single;
+    };
     if (V3CommSendMsg(serial, selection, preDelay, sendLimit, postDelay, true) != 0)
         return -2;
     QByteArray ack;
-    if (V3CommReadMsg(serial, '\xE5', '\xE5', timeoutSeconds, ack, log).kind != ReadMsgResult::Single)
+    if (V3CommReadMsg(serial, '\xE5', '\xE5', timeoutSeconds, ack, log, selection).kind != ReadMsgResult::Single)
         return -3;
-    const int sent = V3CommSendMsg(serial, QByteArray::fromHex("107BFD7816"), preDelay, sendLimit, postDelay, log);
+    // Reset the selected meter's link and select it again, so that the request
+    // below (FCB 1) gets its first telegram and never a repeat of an earlier answer.
+    acknowledged(BuildSndNke(kAddressSelected), log);
+    if (!acknowledged(selection, log))
+        return -3;
+    const QByteArray request = BuildReqUd2(kAddressSelected, true);
+    const int sent = V3CommSendMsg(serial, request, preDelay, sendLimit, postDelay, log);
     if (sent != 0)
         return sent;
     QByteArray frame;
-    const ReadMsgResult read = V3CommReadMsg(serial, '\x68', '\x16', timeoutSeconds, frame, log);
+    const ReadMsgResult read = V3CommReadMsg(serial, '\x68', '\x16', timeoutSeconds, frame, log, request);
     if (read.kind != ReadMsgResult::Frame)
         return -4;
     reply = frame;

@@ -31,11 +31,13 @@ struct ReadMsgResult {
 
 // Waits for a single character (start == stop) or a long frame starting at the
 // first received byte. A time-out of 0 means 0.8 s; the clock restarts with
-// every arrival, and the whole wait is bounded.
+// every arrival, and the whole wait is bounded. An exact echo of `sentFrame`
+// at the start of the input is dropped first.
 ReadMsgResult V3CommReadMsg(BusPort& serial, char startChar, char stopChar, double timeoutSeconds,
-                            QByteArray& received, bool log);
+                            QByteArray& received, bool log, const QByteArray& sentFrame = {});
 
-// Direct secondary reading: selection frame, E5, REQ_UD2 to 253, long frame.
+// Direct secondary reading: selection frame, E5, SND_NKE to 253, the selection
+// again, E5, REQ_UD2 to 253 (FCB 1), long frame.
 // The reply length, or -1 port not open, -2 not sent, -3 no E5, -4 no frame.
 int MB_LeseDirektSekAdr(BusPort& serial, const QByteArray& selection, QByteArray& reply, bool log,
                         double preDelay, int sendLimit, double postDelay, double timeoutSeconds);

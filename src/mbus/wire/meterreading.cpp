@@ -17,14 +17,32 @@ QString SecondaryMask(const QString& address)
     return (QStringLiteral("ffffffff") + address).right(8);
 }
 
-int MB_ReadSekAdrRac(NativeProvider& provider, const QString& address)
+namespace {
+
+// 0 selected, -1 nobody answered, 1 several or garbled.
+int selectMeter(NativeProvider& provider, const QString& mask)
 {
-    provider.APPSelect(0, SecondaryMask(address), {}, {}, {});
+    provider.APPSelect(0, mask, {}, {}, {});
     const int e = provider.APPReceiveError();
     if (e == 1)
         return -1;
-    if (e != 0)
-        return 1;
+    return e == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int MB_ReadSekAdrRac(NativeProvider& provider, const QString& address, SecondaryRequest request)
+{
+    const QString mask = SecondaryMask(address);
+    if (const int rc = selectMeter(provider, mask); rc != 0)
+        return rc;
+    if (request == SecondaryRequest::Reading) {
+        // A meter that does not acknowledge the reset is still asked: the
+        // second selection tells whether it is there.
+        provider.APPSNDNKE(kAddressSelected);
+        if (const int rc = selectMeter(provider, mask); rc != 0)
+            return rc;
+    }
     provider.APPREQUD2(kAddressSelected);
     for (int pass = 0; provider.APPReceiveTest() == 255 && pass < 100; ++pass)
         provider.APPRetry();

@@ -14,9 +14,21 @@ class NativeProvider;
 // with "f" on the left, longer ones keep their last eight characters.
 QString SecondaryMask(const QString& address);
 
+// How a secondary exchange asks for data after the selection.
+enum class SecondaryRequest {
+    // A reading: the link of the selected meter is reset (SND_NKE to 253,
+    // which also drops the selection on many meters), the meter is selected
+    // again and the first REQ_UD2 carries FCB 1, so the answer is the meter's
+    // first telegram and a fresh one, whatever an earlier reading left behind.
+    Reading,
+    // A search probe: one REQ_UD2 right after the selection; only the header counts.
+    Probe,
+};
+
 // Selects a meter by secondary address and requests its data at 253.
 // 0 read, -1 nobody answered the selection, 1 several/garbled, -3 no RSP_UD.
-int MB_ReadSekAdrRac(NativeProvider& provider, const QString& address);
+int MB_ReadSekAdrRac(NativeProvider& provider, const QString& address,
+                     SecondaryRequest request = SecondaryRequest::Reading);
 
 // Reads one meter of the master: provider selection when MB_SelectSec is
 // empty, else the stored selection frame on the serial port and the reply
