@@ -1,5 +1,6 @@
 #include "foundation/clientpaths.h"
 #include "foundation/ini.h"
+#include "mbus/frame.h"
 #include "mbus/wire/busport.h"
 #include "mbus/wire/directframes.h"
 #include "mbus/wire/portdevice.h"
@@ -72,4 +73,20 @@ TEST(DirectFrames, StrayByteBeforeAFrameEndsInATimeoutText)
     const QString log = QString::fromLatin1(dir.read(QDateTime::currentDateTime().toString("yyMMdd") + "ed.log"));
     EXPECT_TRUE(log.contains("Timeout V3CommReadMsg : 12;FF;34;68;")) << log.toStdString();
     EXPECT_TRUE(log.contains("TmOut=0,3"));
+}
+
+TEST(DirectFrames, EchoOfTheOwnFrameIsNoAcknowledgement)
+{
+    InstallationDir dir;
+    DBPATH = ".\\";
+    SimProcess sim(BusJson({R"({"primary": 9, "id": "12345678"})"}), {"--fast", "--echo"});
+    BusPort serial;
+    ASSERT_TRUE(serial.open(sim.device(), 2400));
+    // Nobody has manufacturer code E5E5, but the echoed selection carries E5 bytes.
+    QByteArray nobody = QByteArray::fromHex("680B0B6853FD5278563412E5E5FFFF");
+    nobody += static_cast<char>(Checksum(ByteSpan(nobody).subspan(4, 11)));
+    nobody += '\x16';
+    QByteArray reply;
+    EXPECT_EQ(MB_LeseDirektSekAdr(serial, nobody, reply, false, 0, 0, 0, 0.3), -3);
+    EXPECT_TRUE(reply.isEmpty());
 }
