@@ -90,3 +90,19 @@ TEST(DirectFrames, EchoOfTheOwnFrameIsNoAcknowledgement)
     EXPECT_EQ(MB_LeseDirektSekAdr(serial, nobody, reply, false, 0, 0, 0, 0.3), -3);
     EXPECT_TRUE(reply.isEmpty());
 }
+
+TEST(PortDevice, ControlCharactersInTheDeviceNameAreAnOpenError)
+{
+    InstallationDir dir;
+    DBPATH = ".\\";
+    static const char ini[] = "[OVX]\r\nCOM5=/dev/tty\0\0S0\r\nCOM6=/dev/ttyS0\x01\r\n";
+    dir.write("OVX.INI", QByteArray(ini, sizeof ini - 1));
+    BusPort serial;
+    for (const int port : {5, 6}) {
+        EXPECT_EQ(MB_ComOpen(serial, port, 2400), -2);
+        EXPECT_FALSE(serial.isOpen());
+        EXPECT_TRUE(serial.errorText().startsWith(QString::fromUtf8("Ungültiger Gerätename"))) << serial.errorText().toStdString();
+    }
+    const QString log = QString::fromLatin1(dir.read(QDateTime::currentDateTime().toString("yyMMdd") + "ed.log"));
+    EXPECT_TRUE(log.contains(QString::fromUtf8("Ungültiger Gerätename: \"/dev/tty\\x00\\x00S0\""))) << log.toStdString();
+}

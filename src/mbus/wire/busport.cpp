@@ -1,6 +1,7 @@
 #include "mbus/wire/busport.h"
 
 #include "foundation/lasterror.h"
+#include "foundation/programlog.h"
 #include "mbus/wire/eventwait.h"
 #include "mbus/wire/portdevice.h"
 
@@ -10,9 +11,27 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace kelvaro::mbus {
 namespace {
 constexpr int kConnectTimeoutMs = 3000;
+
+// Control characters (a NUL from a damaged INI file, say) make no device name;
+// the serial port's lock-file handling must never see them.
+bool hasControlCharacters(const QString& device)
+{
+    return std::any_of(device.cbegin(), device.cend(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
+}
+
+QString printable(const QString& device)
+{
+    QString out;
+    for (const QChar c : device)
+        out += c.unicode() < 0x20 || c.unicode() == 0x7F ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QChar('0'))
+                                                         : QString(c);
+    return out;
+}
 } // namespace
 
 BusPort::BusPort(QObject* parent)
@@ -41,9 +60,14 @@ bool BusPort::open(const QString& device, int baud)
     error_.clear();
     device_ = device;
     baud_ = baud > 0 ? baud : 9600;
-    const bool ok = IsTcpDevice(device) ? openTcp(device) : openSerial(device, baud_);
+    bool ok = false;
+    if (device.trimmed().isEmpty() || hasControlCharacters(device))
+        error_ = QStringLiteral("Ungültiger Gerätename: \"%1\"").arg(printable(device));
+    else
+        ok = IsTcpDevice(device) ? openTcp(device) : openSerial(device, baud_);
     if (!ok) {
         SetLastErrorText(error_);
+        WriteProgramLog(error_);
         close();
     }
     return ok;
