@@ -43,10 +43,17 @@ ScanResult ScanFrame(std::span<const std::uint8_t> bytes)
     case kShortStart: {
         if (bytes.size() < 5)
             return r;
-        if (Checksum(bytes.subspan(1, 2)) != bytes[3])
-            return invalid(ErrChecksum);
-        if (bytes[4] != kStop)
-            return invalid(ErrStopCharacter);
+        if (Checksum(bytes.subspan(1, 2)) != bytes[3]) {
+            r = invalid(ErrChecksum);
+            r.length = 5;
+            r.onlyChecksum = bytes[4] == kStop;
+            return r;
+        }
+        if (bytes[4] != kStop) {
+            r = invalid(ErrStopCharacter);
+            r.length = 5;
+            return r;
+        }
         r.status = ScanStatus::Complete;
         r.length = 5;
         r.frame.type = FrameType::Short;
@@ -68,10 +75,17 @@ ScanResult ScanFrame(std::span<const std::uint8_t> bytes)
         const std::size_t total = l + 6;
         if (bytes.size() < total)
             return r;
-        if (Checksum(bytes.subspan(4, l)) != bytes[4 + l])
-            return invalid(ErrChecksum);
-        if (bytes[5 + l] != kStop)
-            return invalid(ErrStopCharacter);
+        if (Checksum(bytes.subspan(4, l)) != bytes[4 + l]) {
+            r = invalid(ErrChecksum);
+            r.length = total;
+            r.onlyChecksum = bytes[5 + l] == kStop;
+            return r;
+        }
+        if (bytes[5 + l] != kStop) {
+            r = invalid(ErrStopCharacter);
+            r.length = total;
+            return r;
+        }
         r.status = ScanStatus::Complete;
         r.length = total;
         r.frame.type = l == 3 ? FrameType::Control : FrameType::Long;
@@ -113,6 +127,12 @@ void FrameReceiver::append(std::span<const std::uint8_t> bytes)
     buffer_.append(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
 }
 
+void FrameReceiver::drop(qsizetype n)
+{
+    buffer_.remove(0, n);
+    rejectedRest_ = rejectedRest_ > n ? rejectedRest_ - n : 0;
+}
+
 FrameReceiver::Result FrameReceiver::next(QByteArray& frame, bool endOfInput)
 {
     for (;;) {
@@ -125,7 +145,7 @@ FrameReceiver::Result FrameReceiver::next(QByteArray& frame, bool endOfInput)
         }
         if (start > 0) {
             skipped_ += buffer_.left(start);
-            buffer_.remove(0, start);
+            drop(start);
         }
         if (buffer_.isEmpty())
             return Result::NeedMore;
@@ -133,20 +153,24 @@ FrameReceiver::Result FrameReceiver::next(QByteArray& frame, bool endOfInput)
         const ScanResult r = ScanFrame(ByteSpan(buffer_));
         if (r.status == ScanStatus::Complete) {
             frame = buffer_.left(static_cast<qsizetype>(r.length));
-            buffer_.remove(0, static_cast<qsizetype>(r.length));
+            drop(static_cast<qsizetype>(r.length));
             return Result::Frame;
         }
         if (r.status == ScanStatus::Incomplete && !endOfInput)
             return Result::NeedMore;
-        errorBits_ |= r.status == ScanStatus::Incomplete ? int(ErrLength) : r.errorBits;
-        skipped_ += buffer_.left(1);
-        buffer_.remove(0, 1);
+        if (rejectedRest_ == 0) {
+            errorBits_ |= r.status == ScanStatus::Incomplete ? int(ErrLength) : r.errorBits;
+            rejectedRest_ = static_cast<qsizetype>(r.length);
+        }
+        const qsizetype n = r.onlyChecksum ? static_cast<qsizetype>(r.length) : 1;
+        skipped_ += buffer_.left(n);
+        drop(n);
     }
 }
 
 int FrameReceiver::pendingErrorBits() const
 {
-    if (buffer_.isEmpty())
+    if (buffer_.isEmpty() || rejectedRest_ > 0)
         return 0;
     const ScanResult r = ScanFrame(ByteSpan(buffer_));
     if (r.status == ScanStatus::Incomplete)
@@ -159,6 +183,7 @@ void FrameReceiver::clear()
     buffer_.clear();
     skipped_.clear();
     errorBits_ = 0;
+    rejectedRest_ = 0;
 }
 
 QByteArray BuildShortFrame(std::uint8_t c, std::uint8_t a)

@@ -41,7 +41,9 @@ enum class ScanStatus : std::uint8_t {
 struct ScanResult {
     ScanStatus status = ScanStatus::Incomplete;
     int errorBits = 0;      // ReceiveErrorBit values when Invalid
-    std::size_t length = 0; // frame length when Complete
+    std::size_t length = 0; // frame length when Complete; when Invalid, the
+                            // length the L field gives (0 if not known)
+    bool onlyChecksum = false; // Invalid: everything but the checksum is right
     FrameView frame;
 };
 
@@ -56,7 +58,10 @@ bool ParseFrame(std::span<const std::uint8_t> bytes, FrameView& frame, int* erro
 // Collects bytes as they arrive from a port and cuts them into frames: hunts
 // for a start character, skips stray bytes and, after a failed frame, hunts
 // again from the byte after its start (a stray 68 or 10 may precede the real
-// frame).
+// frame). A frame that is whole but for its checksum (start, L fields and
+// stop character in place) is dropped as one: its checksum error is the only
+// one reported, and nothing inside it counts as a frame. Candidates that fail
+// inside the extent of another rejected frame add no error bits of their own.
 class FrameReceiver {
 public:
     void append(const QByteArray& bytes);
@@ -80,9 +85,12 @@ public:
     void clear();
 
 private:
+    void drop(qsizetype n);
+
     QByteArray buffer_;
     QByteArray skipped_;
     int errorBits_ = 0;
+    qsizetype rejectedRest_ = 0; // bytes at the buffer's start that belong to a rejected frame
 };
 
 std::uint8_t Checksum(std::span<const std::uint8_t> bytes);

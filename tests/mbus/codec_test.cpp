@@ -133,3 +133,43 @@ TEST(FrameReceiver, GivesUpOnATruncatedFrameOnlyAtEndOfInput)
     EXPECT_EQ(frame, hex("E5"));
     EXPECT_EQ(rx.skipped(), hex("68 20 20 68"));
 }
+
+TEST(FrameReceiver, AFrameWithOnlyABadChecksumReportsTheChecksumAlone)
+{
+    // A long frame whose user data hold bytes that look like frame starts (68,
+    // 10, E5): the hunt must neither add their errors nor take a frame out of
+    // the rejected one.
+    QByteArray bad = BuildLongFrame(0x08, 0x01, 0x72, span(hex("78 56 34 12 24 40 01 07 55 00 00 00 "
+                                                                "04 68 10 E5 00 00 0A 10 33 68")));
+    bad[bad.size() - 2] = char(bad[bad.size() - 2] ^ 0x01);
+    for (const bool endOfInput : {false, true}) {
+        FrameReceiver rx;
+        QByteArray frame;
+        rx.append(bad);
+        EXPECT_EQ(rx.next(frame, endOfInput), FrameReceiver::Result::NeedMore);
+        // What the bus link reports at the end of the answer.
+        const int bits = rx.errorBits() | rx.pendingErrorBits();
+        EXPECT_EQ(bits, ErrChecksum) << "end of input " << endOfInput;
+        EXPECT_EQ(MB_ReceiveErrorText(bits), "Wrong Checksum, 4");
+    }
+
+    FrameReceiver rx;
+    QByteArray frame;
+    rx.append(hex("10 7B 01 7D 16 E5")); // short frame with a bad checksum, then an acknowledge
+    ASSERT_EQ(rx.next(frame), FrameReceiver::Result::Frame);
+    EXPECT_EQ(frame, hex("E5"));
+    EXPECT_EQ(rx.errorBits(), ErrChecksum);
+    EXPECT_EQ(rx.skipped(), hex("10 7B 01 7D 16"));
+}
+
+TEST(FrameReceiver, AStrayStartBeforeAFrameStillFindsTheFrame)
+{
+    // A stray 10 before a long frame looks like a short frame with a bad
+    // checksum (and no stop character): the real frame starts inside it.
+    FrameReceiver rx;
+    QByteArray frame;
+    rx.append(hex("10 68 04 04 68 08 01 70 08 81 16"));
+    ASSERT_EQ(rx.next(frame), FrameReceiver::Result::Frame);
+    EXPECT_EQ(frame, hex("68 04 04 68 08 01 70 08 81 16"));
+    EXPECT_EQ(rx.skipped(), hex("10"));
+}
