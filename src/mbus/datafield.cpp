@@ -1,5 +1,8 @@
 #include "mbus/datafield.h"
 
+#include <charconv>
+#include <cmath>
+
 namespace kelvaro::mbus::detail {
 
 NumberBytes numberBytes(const std::uint8_t* p, std::size_t n, bool msbFirst)
@@ -120,6 +123,82 @@ ValueType dateValue(const NumberBytes& nb, DateParts& d)
     default:
         return ValueType::Invalid;
     }
+}
+
+namespace {
+
+// Powers of ten up to 10^22 are exact in a double.
+double exactPow10(int e)
+{
+    static const double table[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    return e >= 0 && e <= 22 ? table[e] : std::pow(10.0, e);
+}
+
+} // namespace
+
+Scale ScaleOf(const VifInfo& info)
+{
+    Scale s;
+    s.exponent = info.exponent;
+    s.multiplier = info.multiplier;
+    s.divisor = info.divisor;
+    s.subtrahend = info.subtrahend;
+    return s;
+}
+
+double ScaledValue(double mantissa, int mantissaExponent, const Scale& scale)
+{
+    double m = mantissa;
+    int e = mantissaExponent;
+    if (scale.offsetThousandths != 0) {
+        if (e > -3) {
+            m *= exactPow10(e + 3);
+            e = -3;
+        }
+        m += scale.offsetThousandths * exactPow10(-3 - e);
+    }
+    e += scale.exponent;
+    // value = (m x 10^e - subtrahend) x multiplier / divisor, as one fraction
+    const double p = e < 0 ? exactPow10(-e) : 1.0;
+    double numerator = e < 0 ? m : m * exactPow10(e);
+    numerator = (numerator - scale.subtrahend * p) * scale.multiplier;
+    return numerator / (p * scale.divisor);
+}
+
+void FloatDigits(float f, double& mantissa, int& exponent)
+{
+    char text[32];
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, f, std::chars_format::scientific);
+    mantissa = 0;
+    exponent = 0;
+    if (ec != std::errc())
+        return;
+    // d[.ddd]e±xx
+    const char* p = text;
+    const bool negative = *p == '-';
+    if (negative)
+        ++p;
+    std::int64_t digits = 0;
+    int fraction = 0;
+    bool inFraction = false;
+    for (; p < end && *p != 'e'; ++p) {
+        if (*p == '.') {
+            inFraction = true;
+            continue;
+        }
+        digits = digits * 10 + (*p - '0');
+        fraction += inFraction ? 1 : 0;
+    }
+    int e = 0;
+    if (p < end) { // e±xx
+        const bool negativeExponent = p + 1 < end && p[1] == '-';
+        for (p += 2; p < end; ++p)
+            e = e * 10 + (*p - '0');
+        e = negativeExponent ? -e : e;
+    }
+    mantissa = static_cast<double>(negative ? -digits : digits);
+    exponent = e - fraction;
 }
 
 } // namespace kelvaro::mbus::detail

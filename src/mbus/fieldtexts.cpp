@@ -182,6 +182,18 @@ QString FunctionText(std::uint8_t function, Language language)
     }
 }
 
+QString RecordFunctionText(const DataRecord& r, Language language)
+{
+    if (r.info == &UndecodableInfo() || r.info == &EncryptedInfo())
+        return {};
+    switch (r.dif) {
+    case 0x0F: return pick(language, "Herstellerspezifisch", "Manufacturer specific");
+    case 0x1F: return pick(language, "Weitere Datensätze folgen", "More records follow");
+    case 0x7F: return pick(language, "Globale Auslesung", "Global readout");
+    default: return FunctionText(r.function(), language);
+    }
+}
+
 QString DataFieldText(std::uint8_t dif, Language language)
 {
     static const char* const de[16] = {"keine Daten", "8 Bit Integer", "16 Bit Integer", "24 Bit Integer",

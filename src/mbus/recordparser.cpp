@@ -30,11 +30,10 @@ bool isRecordErrorCode(std::uint8_t code)
     return (code >= 0x01 && code <= 0x0F) || (code >= 0x15 && code <= 0x1C);
 }
 
-double pow10i(int e)
+// E101 ufnn (duration of a limit exceed) and E110 0fnn (duration of first/last).
+bool isDurationVife(std::uint8_t code)
 {
-    static const double table[] = {1e-12, 1e-11, 1e-10, 1e-9, 1e-8, 1e-7, 1e-6, 1e-5, 1e-4,
-                                   1e-3,  1e-2,  1e-1,  1,    1e1,  1e2,  1e3,  1e4,  1e5};
-    return e >= -12 && e <= 5 ? table[e + 12] : std::pow(10.0, e);
+    return (code >= 0x50 && code <= 0x5F) || (code >= 0x60 && code <= 0x67);
 }
 
 class RecordParser {
@@ -160,8 +159,7 @@ private:
             manufacturerRest = code == 0x7F;
         }
 
-        double factor = r.info->factor;
-        double offsetUnits = 0;
+        Scale scale = ScaleOf(*r.info);
         int decimals = r.info->decimals;
         bool dateVife = false;
         bool skipNext = false;
@@ -191,13 +189,19 @@ private:
                 r.perTime = static_cast<std::uint8_t>(c - 0x1F);
             } else if (c >= 0x70 && c <= 0x77) {
                 const int e = (c & 7) - 6;
-                factor *= pow10i(e);
+                scale.exponent += e;
                 decimals -= e;
             } else if (c >= 0x78 && c <= 0x7B) {
-                offsetUnits += pow10i((c & 3) - 3);
+                static const int thousandths[4] = {1, 10, 100, 1000};
+                scale.offsetThousandths += thousandths[c & 3];
             } else if (c == 0x7D) {
-                factor *= 1000;
+                scale.exponent += 3;
                 decimals -= 3;
+            } else if (isDurationVife(c)) {
+                // The record counts the duration in its own unit, not the quantity.
+                r.durationUnit = static_cast<std::uint8_t>((c & 3) + 1);
+                scale = Scale{};
+                decimals = 0;
             } else if (isDateVife(c)) {
                 dateVife = true;
             }
@@ -240,7 +244,8 @@ private:
         r.dataLength = static_cast<std::uint8_t>(length);
         pos_ += length;
 
-        decodeValue(r, df, lvar, factor, offsetUnits, dateVife);
+        r.timePoint = r.info->kind == VifKind::Date || r.info->kind == VifKind::DateTime || dateVife;
+        decodeValue(r, df, lvar, scale);
         if (r.errorCode == 0x15 && r.type != ValueType::Invalid)
             r.type = ValueType::Empty;
         else if (r.errorCode != 0)
@@ -249,16 +254,15 @@ private:
         return DecodeError::None;
     }
 
-    void setNumber(DataRecord& r, std::int64_t raw, double factor, double offsetUnits)
+    void setNumber(DataRecord& r, std::int64_t raw, const Scale& scale)
     {
         r.raw = raw;
         const double v = r.unsignedRaw ? static_cast<double>(static_cast<std::uint64_t>(raw)) : static_cast<double>(raw);
-        r.value = (v + offsetUnits) * factor + r.info->addend;
+        r.value = ScaledValue(v, 0, scale);
         r.type = ValueType::Number;
     }
 
-    void decodeValue(DataRecord& r, std::uint8_t df, std::uint8_t lvar, double factor, double offsetUnits,
-                     bool dateVife)
+    void decodeValue(DataRecord& r, std::uint8_t df, std::uint8_t lvar, const Scale& scale)
     {
         const std::uint8_t* data = p_ + r.dataOffset;
         const VifKind kind = r.info->kind;
@@ -266,17 +270,15 @@ private:
             r.type = ValueType::None;
             return;
         }
-        const bool wantsDate = kind == VifKind::Date || kind == VifKind::DateTime || dateVife;
         switch (df) {
         case 0x1: case 0x2: case 0x3: case 0x4: case 0x6: case 0x7: {
             const NumberBytes nb = numberBytes(data, r.dataLength, t_.msbFirst);
-            if (wantsDate && (nb.n == 2 || nb.n == 3 || nb.n == 4 || nb.n == 6)) {
+            if (r.timePoint && (nb.n == 2 || nb.n == 3 || nb.n == 4 || nb.n == 6)) {
                 r.type = dateValue(nb, r.date);
                 return;
             }
             r.unsignedRaw = r.info->unsignedInt || kind == VifKind::Digits || kind == VifKind::BitField;
-            setNumber(r, r.unsignedRaw ? static_cast<std::int64_t>(unsignedValue(nb)) : signedValue(nb), factor,
-                      offsetUnits);
+            setNumber(r, r.unsignedRaw ? static_cast<std::int64_t>(unsignedValue(nb)) : signedValue(nb), scale);
             return;
         }
         case 0x5: {
@@ -288,7 +290,10 @@ private:
                 r.type = ValueType::Invalid;
                 return;
             }
-            r.value = (static_cast<double>(f) + offsetUnits) * factor + r.info->addend;
+            double mantissa = 0;
+            int exponent = 0;
+            FloatDigits(f, mantissa, exponent);
+            r.value = ScaledValue(mantissa, exponent, scale);
             r.raw = 0; // a float has no integer form; its value is in `value`
             r.type = ValueType::Number;
             r.decimals = -1; // shortest form of a float
@@ -299,18 +304,18 @@ private:
             std::int64_t v = 0;
             r.type = bcdValue(nb, v);
             if (r.type == ValueType::Number)
-                setNumber(r, v, factor, offsetUnits);
+                setNumber(r, v, scale);
             return;
         }
         case 0xD:
-            decodeVariable(r, lvar, factor, offsetUnits);
+            decodeVariable(r, lvar, scale);
             return;
         default:
             r.type = ValueType::None;
         }
     }
 
-    void decodeVariable(DataRecord& r, std::uint8_t lvar, double factor, double offsetUnits)
+    void decodeVariable(DataRecord& r, std::uint8_t lvar, const Scale& scale)
     {
         const std::uint8_t* content = p_ + r.dataOffset + 1;
         const std::size_t n = r.dataLength - 1u;
@@ -329,7 +334,7 @@ private:
             std::int64_t v = 0;
             r.type = n == 0 ? ValueType::Empty : bcdValue(nb, v);
             if (r.type == ValueType::Number)
-                setNumber(r, lvar >= 0xD0 ? -v : v, factor, offsetUnits);
+                setNumber(r, lvar >= 0xD0 ? -v : v, scale);
             return;
         }
         if (n <= 8 && n > 0) {
@@ -337,7 +342,7 @@ private:
             nb.n = n;
             std::memcpy(nb.b, content, n);
             r.unsignedRaw = true;
-            setNumber(r, static_cast<std::int64_t>(unsignedValue(nb)), factor, offsetUnits);
+            setNumber(r, static_cast<std::int64_t>(unsignedValue(nb)), scale);
             return;
         }
         r.type = n == 0 ? ValueType::Empty : ValueType::Hex;

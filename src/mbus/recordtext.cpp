@@ -105,6 +105,12 @@ QString MeasurementText(const Telegram& t, const DataRecord& r, Language languag
 
 QString UnitText(const Telegram& t, const DataRecord& r)
 {
+    if (r.timePoint)
+        return {};
+    if (r.durationUnit >= 1 && r.durationUnit <= 4) {
+        static const char* const durations[4] = {"s", "min", "h", "d"};
+        return QLatin1String(durations[r.durationUnit - 1]);
+    }
     QString unit;
     if (r.info->kind == VifKind::Text)
         unit = reversedText(t.bytes.data() + r.vibOffset + r.textOffset, r.textLength);

@@ -13,6 +13,9 @@ QString MediumText(std::uint8_t medium, Language language);
 QString ManufacturerText(std::uint16_t code);        // "PAD", or the hex word when invalid
 QString IdentificationText(std::uint32_t idRaw);     // eight digits
 QString FunctionText(std::uint8_t function, Language language);
+// The function of a record: FunctionText, but the special DIFs 0F, 1F and 7F
+// name what they are, and an undecodable tail has none.
+QString RecordFunctionText(const DataRecord& r, Language language);
 QString DataFieldText(std::uint8_t dif, Language language);
 QString ApplicationErrorText(std::uint8_t code, Language language);
 QString RecordErrorText(std::uint8_t code, Language language);

@@ -148,7 +148,7 @@ bool decodeFixed(Telegram& t, std::size_t begin, std::size_t end)
         }
         if (r.type == ValueType::Number) {
             r.raw = v;
-            r.value = static_cast<double>(v) * info->factor;
+            r.value = ScaledValue(static_cast<double>(v), 0, ScaleOf(*info));
         }
         if (!valid)
             r.type = ValueType::Hex;

@@ -58,7 +58,7 @@ struct DateParts {
 // static VIF tables. Texts are made from it only when asked for (recordtext.h).
 struct DataRecord {
     const VifInfo* info = nullptr;
-    double value = 0;               // raw x factor (+ offset), in info->unit
+    double value = 0;               // the scaled number, in the unit UnitText names
     std::int64_t raw = 0;           // integer or BCD as sent
     std::uint64_t storage = 0;
     std::uint32_t tariff = 0;
@@ -78,6 +78,8 @@ struct DataRecord {
     std::uint8_t vifeCount = 0;
     std::uint8_t errorCode = 0;     // record error VIFE (0 = none)
     std::uint8_t perTime = 0;       // VIFE 20..26 + 1, unit suffix "/s" .. "/Jahr"
+    std::uint8_t durationUnit = 0;  // duration VIFE (E101 ufnn, E110 0fnn): 1..4 = s, min, h, d
+    bool timePoint = false;         // a date or time (VIF or date VIFE): no physical unit
     std::int8_t decimals = 0;
     ValueType type = ValueType::None;
     bool unsignedRaw = false;

@@ -16,10 +16,13 @@ double pow10(int e)
     return std::pow(10.0, e);
 }
 
-VifInfo number(const char* de, const char* en, const char* unit, int exponent, double extra = 1)
+VifInfo number(const char* de, const char* en, const char* unit, int exponent, int multiplier = 1)
 {
-    return {de, en, unit, pow10(exponent) * extra, static_cast<std::int8_t>(exponent < 0 ? -exponent : 0),
-            VifKind::Number};
+    VifInfo v{de, en, unit, pow10(exponent) * multiplier, static_cast<std::int8_t>(exponent < 0 ? -exponent : 0),
+              VifKind::Number};
+    v.exponent = static_cast<std::int8_t>(exponent);
+    v.multiplier = static_cast<std::uint16_t>(multiplier);
+    return v;
 }
 
 VifInfo plain(const char* de, const char* en, const char* unit = "", VifKind kind = VifKind::Number)
@@ -31,8 +34,10 @@ VifInfo plain(const char* de, const char* en, const char* unit = "", VifKind kin
 // station's index lists know.
 VifInfo fahrenheit(const char* de, const char* en, int exponent, bool difference)
 {
-    VifInfo v = number(de, en, difference ? "K" : "°C", exponent, 5.0 / 9.0);
-    v.addend = difference ? 0 : -32.0 * 5.0 / 9.0;
+    VifInfo v = number(de, en, difference ? "K" : "°C", exponent, 5);
+    v.divisor = 9;
+    v.factor = pow10(exponent) * 5.0 / 9.0;
+    v.subtrahend = difference ? 0 : 32;
     v.decimals = static_cast<std::int8_t>(v.decimals + 1);
     return v;
 }
@@ -89,8 +94,12 @@ Table buildFB()
 {
     Table t;
     t.fill(kReserved);
+    // Both editions: the later one fills codes that the early one reserves
+    // (and reserves the gallon and °F codes, which older meters still send).
     for (int n = 0; n < 2; ++n) {
         t[0x00 + n] = number("Energie", "Energy", "MWh", n - 1);
+        t[0x02 + n] = number("Blindenergie", "Reactive energy", "kvarh", n);
+        t[0x04 + n] = number("Scheinenergie", "Apparent energy", "kVAh", n);
         t[0x08 + n] = number("Energie", "Energy", "GJ", n - 1);
         t[0x10 + n] = number("Volumen", "Volume", "m³", n + 2);
         t[0x18 + n] = number("Masse", "Mass", "t", n + 2);
@@ -99,13 +108,27 @@ Table buildFB()
     }
     t[0x1A] = number("Feuchte", "Relative humidity", "%", -1);
     t[0x1B] = number("Feuchte", "Relative humidity", "%", 0);
+    t[0x20] = number("Volumen", "Volume", "ft³", 0);
     t[0x21] = number("Volumen", "Volume", "ft³", -1);
     t[0x22] = number("Volumen", "Volume", "US gal", -1);
     t[0x23] = number("Volumen", "Volume", "US gal", 0);
     t[0x24] = number("Durchfluss", "Volume flow", "US gal/min", -3);
     t[0x25] = number("Durchfluss", "Volume flow", "US gal/min", 0);
     t[0x26] = number("Durchfluss", "Volume flow", "US gal/h", 0);
+    t[0x2A] = plain("Phasenwinkel Spannung-Spannung", "Phase angle voltage-voltage", "°");
+    t[0x2B] = plain("Phasenwinkel Spannung-Strom", "Phase angle voltage-current", "°");
+    for (int code : {0x68, 0x69}) {
+        VifInfo& k = t[code];
+        k = code == 0x68 ? plain("Bewertungsfaktor K", "Resulting rating factor K")
+                         : plain("Bewertungsfaktor Kq", "Thermal output rating factor Kq");
+        k.divisor = 4096; // 2^-12 units
+        k.factor = 1.0 / 4096;
+        k.decimals = 4;
+    }
     for (int n = 0; n < 4; ++n) {
+        t[0x0C + n] = number("Energie", "Energy", "MCal", n - 1);
+        t[0x14 + n] = number("Blindleistung", "Reactive power", "kvar", n - 3);
+        t[0x34 + n] = number("Scheinleistung", "Apparent power", "kVA", n - 3);
         t[0x2C + n] = number("Frequenz", "Frequency", "Hz", n - 3);
         t[0x58 + n] = fahrenheit("Vorlauftemperatur", "Flow temperature", n - 3, false);
         t[0x5C + n] = fahrenheit("Rücklauftemperatur", "Return temperature", n - 3, false);
@@ -222,7 +245,7 @@ std::array<VifInfo, 64> buildFixed()
     };
     for (const Group& g : groups)
         for (int k = 0; k < 3; ++k)
-            t[g.first + k] = {g.de, g.en, g.unit, pow10(k), 0, VifKind::Number};
+            t[g.first + k] = number(g.de, g.en, g.unit, k);
     t[0x00] = plain("Zeit", "Time", "h,m,s");
     t[0x01] = plain("Datum", "Date", "D,M,Y");
     t[0x38] = number("Temperatur", "Temperature", "°C", -3);

@@ -17,15 +17,20 @@ enum class VifKind : std::uint8_t {
 
 // One entry of the static VIF tables. Records point at these; nothing here
 // is allocated per record.
+// The value in `unit` is (raw x 10^exponent - subtrahend) x multiplier / divisor;
+// `factor` is that scale as one number, for display decisions.
 struct VifInfo {
     const char* german;
     const char* english;
     const char* unit;      // display unit (UTF-8), "" when none
-    double factor;         // raw x factor = value in `unit`
+    double factor;         // raw x factor = value in `unit` (without the subtrahend)
     std::int8_t decimals;  // decimals of the display
     VifKind kind;
-    bool unsignedInt = false; // counters, addresses, baud rate: never negative
-    double addend = 0;        // added after the factor (°F shown as °C)
+    bool unsignedInt = false;     // counters, addresses, baud rate: never negative
+    std::int8_t exponent = 0;
+    std::uint16_t multiplier = 1; // m³/min and m³/s shown in m³/h; 5 for °F
+    std::uint16_t divisor = 1;    // 9 for °F, 4096 for the 2^-12 rating factors
+    std::int16_t subtrahend = 0;  // 32 for a °F temperature shown in °C
 };
 
 enum class VifTable : std::uint8_t { Primary, FB, FD };

@@ -325,3 +325,118 @@ TEST(Decoder, UnitsTheIndexListRuleKnows)
     EXPECT_EQ(unit(t, 2), "K");
     EXPECT_EQ(valueText(t, 2), "5,56") << "a difference of 10.0 °F";
 }
+
+TEST(Decoder, LaterEditionFbCodesOfElectricityAndHeatCostMeters)
+{
+    // Codes the early FB table reserves and the later edition fills; the
+    // early codes stay as they were (00 MWh, 21 ft³ in tenths).
+    const Telegram t = decode(withHeader("04 FB 02 39 30 00 00 " // reactive energy, 1 kvarh
+                                         "02 FB 05 0C 00 "       // apparent energy, 10 kVAh
+                                         "02 FB 0C 0C 00 "       // energy, 0.1 MCal
+                                         "02 FB 16 7B 00 "       // reactive power, 0.1 kvar
+                                         "02 FB 35 E8 03 "       // apparent power, 0.01 kVA
+                                         "02 FB 2A 78 00 "       // phase angle U-U
+                                         "02 FB 2B 1E 00 "       // phase angle U-I
+                                         "02 FB 20 05 00 "       // volume, 1 ft³
+                                         "02 FB 68 00 18 "       // rating factor K, 2^-12
+                                         "02 FB 69 00 10 "       // rating factor Kq
+                                         "02 FB 00 05 00 "       // early code: 0.1 MWh
+                                         "02 FB 21 05 00"));     // early code: 0.1 ft³
+    ASSERT_EQ(t.error, DecodeError::None);
+    const char* const expected[][4] = {
+        {"Blindenergie", "Reactive energy", "12345", "kvarh"},
+        {"Scheinenergie", "Apparent energy", "120", "kVAh"},
+        {"Energie", "Energy", "1,2", "MCal"},
+        {"Blindleistung", "Reactive power", "12,3", "kvar"},
+        {"Scheinleistung", "Apparent power", "10,00", "kVA"},
+        {"Phasenwinkel Spannung-Spannung", "Phase angle voltage-voltage", "120", "°"},
+        {"Phasenwinkel Spannung-Strom", "Phase angle voltage-current", "30", "°"},
+        {"Volumen", "Volume", "5", "ft³"},
+        {"Bewertungsfaktor K", "Resulting rating factor K", "1,5000", ""},
+        {"Bewertungsfaktor Kq", "Thermal output rating factor Kq", "1,0000", ""},
+        {"Energie", "Energy", "0,5", "MWh"},
+        {"Volumen", "Volume", "0,5", "ft³"},
+    };
+    ASSERT_EQ(t.records.size(), std::size(expected));
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        EXPECT_EQ(text(t, i), QString::fromUtf8(expected[i][0])) << i;
+        EXPECT_EQ(text(t, i, Language::English), QString::fromUtf8(expected[i][1])) << i;
+        EXPECT_EQ(valueText(t, i), QString::fromUtf8(expected[i][2])) << i;
+        EXPECT_EQ(unit(t, i), QString::fromUtf8(expected[i][3])) << i;
+    }
+    EXPECT_EQ(t.records[0].value, 12345.0);
+    EXPECT_EQ(t.records[3].value, 12.3);
+    EXPECT_EQ(t.records[8].value, 1.5);
+}
+
+TEST(Decoder, DurationVifesMakeADurationOfTheQuantity)
+{
+    // Records 13 and 14 of a PolluStat heat meter: volume flow (VIF 3E) with
+    // VIFE 50 / 58, the duration of the first lower / upper limit exceed in
+    // seconds. The VIF's scale does not apply to a duration (VIF 3B, 10^-3).
+    const Telegram t = decode(withHeader("04 BE 50 71 BB B0 00 "
+                                         "04 BE 58 F4 02 00 00 "
+                                         "02 BB 57 0C 00 "  // last lower limit exceed, days
+                                         "02 93 62 2D 00 "  // duration of first, hours (E110 0fnn)
+                                         "02 93 66 2D 00 "  // duration of last, hours
+                                         "02 BB 3B 0C 00")); // 10^-3 m³/h, positive only: still a flow
+    ASSERT_EQ(t.error, DecodeError::None);
+    ASSERT_EQ(t.records.size(), 6u);
+    EXPECT_EQ(text(t, 0), "Durchfluss (Dauer erste Unterschreitung)");
+    EXPECT_EQ(valueText(t, 0), "11582321");
+    EXPECT_EQ(unit(t, 0), "s");
+    EXPECT_EQ(text(t, 1, Language::English), "Volume flow (duration first upper limit exceed)");
+    EXPECT_EQ(valueText(t, 1), "756");
+    EXPECT_EQ(unit(t, 1), "s");
+    EXPECT_EQ(valueText(t, 2), "12");
+    EXPECT_EQ(unit(t, 2), "d");
+    EXPECT_EQ(t.records[2].value, 12.0);
+    EXPECT_EQ(unit(t, 3), "h");
+    EXPECT_EQ(valueText(t, 3), "45");
+    EXPECT_EQ(text(t, 4), "Volumen (Dauer letzte)");
+    EXPECT_EQ(unit(t, 4), "h");
+    EXPECT_EQ(unit(t, 5), "m³/h");
+    EXPECT_EQ(valueText(t, 5), "0,012");
+}
+
+TEST(Decoder, TimePointsCarryNoPhysicalUnit)
+{
+    // VIFE 6F / 39: the record is the date of an event of the quantity, not the quantity.
+    const Telegram t = decode(withHeader("04 DB 6F 32 14 7A 18 " // flow temperature: last end, 26.08.2011 20:50
+                                         "04 AB 6F 00 00 00 00 " // power max.: no date stored yet
+                                         "82 01 93 39 FF 2C "    // start date of volume (storage 2)
+                                         "02 5B 2C 01"));        // an ordinary temperature keeps °C
+    ASSERT_EQ(t.error, DecodeError::None);
+    ASSERT_EQ(t.records.size(), 4u);
+    EXPECT_EQ(valueText(t, 0), "26.08.2011 20:50");
+    EXPECT_EQ(unit(t, 0), "");
+    EXPECT_EQ(valueText(t, 1), "—");
+    EXPECT_EQ(unit(t, 1), "");
+    EXPECT_EQ(valueText(t, 2), "31.12.2023");
+    EXPECT_EQ(unit(t, 2), "");
+    EXPECT_EQ(unit(t, 3), "°C");
+}
+
+TEST(Decoder, ScaledValuesAreTheNearestDoubleOfWhatWasSent)
+{
+    // 453 x 10^-1 must be the double 45.3, not 45.300000000000004; a 32-bit
+    // real keeps the digits that read back as that real.
+    const Telegram t = decode(withHeader("02 5A C5 01 "         // 45.3 °C
+                                         "04 13 E9 03 00 00 "   // 1.001 m³
+                                         "02 93 79 07 00 "      // 7 x 10^-3 m³ + 10^-2 (VIFE 79)
+                                         "02 FB 5A E8 03 "      // 100.0 °F in °C
+                                         "05 2E B1 D1 2E BE "   // real, kW
+                                         "05 2B CD CC CC 3D "   // real 0.1 W in kW
+                                         "02 43 33 00"));       // 51 x 10^-4 m³/min in m³/h
+    ASSERT_EQ(t.error, DecodeError::None);
+    ASSERT_EQ(t.records.size(), 7u);
+    EXPECT_EQ(t.records[0].value, 45.3);
+    EXPECT_EQ(valueText(t, 0), "45,3");
+    EXPECT_EQ(t.records[1].value, 1.001);
+    EXPECT_EQ(t.records[2].value, 0.00701);
+    EXPECT_EQ(t.records[3].value, 340.0 / 9.0) << "(100 - 32) x 5/9";
+    EXPECT_EQ(t.records[4].value, -0.17072178);
+    EXPECT_EQ(valueText(t, 4), "-0,1707218");
+    EXPECT_EQ(t.records[5].value, 0.0001);
+    EXPECT_EQ(t.records[6].value, 0.306);
+}
