@@ -43,7 +43,7 @@ QJsonObject TelegramRecordJson(const Telegram& t, const DataRecord& r, int index
                        {"text", MeasurementText(t, r, language)},
                        {"value", jsonValue(t, r, language)},
                        {"unit", UnitText(t, r)},
-                       {"function", FunctionText(r.function(), language)},
+                       {"function", RecordFunctionText(r, language)},
                        {"storage", static_cast<qint64>(r.storage)},
                        {"tariff", static_cast<qint64>(r.tariff)},
                        {"subunit", r.subunit},

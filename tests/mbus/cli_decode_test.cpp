@@ -1,3 +1,5 @@
+#include "mbus/frame.h"
+#include "mbus/hexlist.h"
 #include "testsupport.h"
 
 #include <QFileInfo>
@@ -68,4 +70,48 @@ TEST(CliDecode, BrokenFrameExitsNonZeroWithAMessage)
     const CliRun notHex = decode({"68 zz"});
     EXPECT_NE(notHex.exitCode, 0);
     EXPECT_FALSE(notHex.err.isEmpty());
+}
+
+namespace {
+
+// A CI 72 response around the given records, as hex for the command line.
+QString responseHex(const char* records)
+{
+    QByteArray user;
+    kelvaro::ParseHexBytes(QString::fromLatin1("78 56 34 12 24 40 01 07 55 00 00 00 ") + QLatin1String(records), user);
+    return kelvaro::StrToHexListe(
+        kelvaro::mbus::BuildLongFrame(0x08, 0x01, 0x72, kelvaro::mbus::ByteSpan(user)), QStringLiteral(" "));
+}
+
+} // namespace
+
+TEST(CliDecode, JsonRecordsOfDatesSpecialDifsAndScaledValues)
+{
+    if (!cliBuilt())
+        GTEST_SKIP() << "kelvaro-cli not built";
+    const QString frame = responseHex("02 5A C5 01 "          // 45.3 °C
+                                      "05 2E B1 D1 2E BE "    // real -0.17072178 kW
+                                      "04 DB 6F 32 14 7A 18 " // date of the last end of a flow temperature
+                                      "02 6C FF 2C "          // date
+                                      "0F 01 02 03");         // manufacturer data to the end
+    const CliRun r = decode({"--json", "--lang", "en", frame});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("\"value\":45.3,")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("\"value\":-0.17072178,")) << r.out.toStdString();
+    const QJsonArray records = QJsonDocument::fromJson(r.out).object().value("records").toArray();
+    ASSERT_EQ(records.size(), 5);
+    EXPECT_EQ(records[0].toObject().value("unit").toString(), QString::fromUtf8("°C"));
+    EXPECT_EQ(records[2].toObject().value("value").toString(), "26.08.2011 20:50");
+    EXPECT_EQ(records[2].toObject().value("unit").toString(), "") << "a date has no physical unit";
+    EXPECT_EQ(records[3].toObject().value("unit").toString(), "");
+    EXPECT_EQ(records[4].toObject().value("function").toString(), "Manufacturer specific");
+
+    const CliRun german = decode({"--json", responseHex("04 13 01 00 00 00 1F 01 02")});
+    ASSERT_EQ(german.exitCode, 0) << german.err.toStdString();
+    const QJsonObject o = QJsonDocument::fromJson(german.out).object();
+    EXPECT_TRUE(o.value("more_records_follow").toBool());
+    const QJsonArray last = o.value("records").toArray();
+    ASSERT_EQ(last.size(), 2);
+    EXPECT_EQ(last[0].toObject().value("function").toString(), "Momentanwert");
+    EXPECT_EQ(last[1].toObject().value("function").toString(), QString::fromUtf8("Weitere Datensätze folgen"));
 }
