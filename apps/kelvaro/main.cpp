@@ -1,24 +1,13 @@
 // kelvaro: the reading station of one COM port ("kelvaro Auto -M200 -C3").
 #include "foundation/ui/messagebox.h"
+#include "foundation/ui/termination.h"
 #include "master/masterstation.h"
 #include "master/ui/frmkelvarov4.h"
 
 #include <QApplication>
-#include <QSocketNotifier>
-#include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
-
-int g_signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char c = 1;
-    [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &c, 1);
-}
 
 void printLine(const QString& text)
 {
@@ -46,20 +35,11 @@ int main(int argc, char** argv)
     }
 
     // SIGTERM and SIGINT run the window's close handling, so a service stops cleanly.
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) == 0) {
-        auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
-            char c;
-            [[maybe_unused]] const auto n = ::read(g_signalPipe[0], &c, 1);
-            window.close();
-        });
-        std::signal(SIGTERM, onSignal);
-        std::signal(SIGINT, onSignal);
-    }
+    kelvaro::InstallTerminationSignals(&window);
     QObject::connect(&station, &kelvaro::master::MasterStation::closeRequested, &app, &QApplication::quit);
     app.setQuitOnLastWindowClosed(true);
 
     window.show();
     station.load(QApplication::arguments().mid(1).join(' '));
-    return app.exec();
+    return kelvaro::ExecUntilTerminated(app);
 }

@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlRecord>
 
@@ -26,6 +27,24 @@ void bindAll(QSqlQuery& query, const QVariantList& values)
 {
     for (qsizetype k = 0; k < values.size(); ++k)
         query.bindValue(int(k), values[k]);
+}
+
+QString describe(const QSqlDatabase& db)
+{
+    QStringList parts{db.driverName()};
+    if (!db.hostName().isEmpty())
+        parts << QStringLiteral("Host=") + db.hostName();
+    if (db.port() > 0)
+        parts << QStringLiteral("Port=") + QString::number(db.port());
+    // An ODBC connection string carries the password; it never goes into a message.
+    QString database = db.databaseName();
+    database.replace(QRegularExpression(QStringLiteral("PWD=(\\{(?:[^}]|\\}\\})*\\}|[^;]*)"),
+                                        QRegularExpression::CaseInsensitiveOption),
+                     QStringLiteral("PWD=***"));
+    parts << QStringLiteral("Database=") + database;
+    if (!db.userName().isEmpty())
+        parts << QStringLiteral("User=") + db.userName();
+    return parts.join(';');
 }
 
 } // namespace
@@ -59,6 +78,7 @@ bool SqlConnection::openWith(const QString& driver, SqlDialect dialect, const QS
                              const std::function<void(QSqlDatabase&)>& configure)
 {
     close();
+    connectionText_ = driver + QStringLiteral(";Database=") + location;
     if (!QSqlDatabase::isDriverAvailable(driver))
         return fail(QStringLiteral("Datenbanktreiber %1 fehlt").arg(driver));
     dialect_ = dialect;
@@ -68,6 +88,7 @@ bool SqlConnection::openWith(const QString& driver, SqlDialect dialect, const QS
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(driver, name_);
         configure(db);
+        connectionText_ = describe(db);
         ok = db.open();
         error = db.lastError().text();
     }
@@ -195,8 +216,10 @@ namespace {
 bool openSqliteFile(SqlConnection& connection, const QString& fileName)
 {
     const QString native = NativePath(SqliteFileFor(fileName));
-    if (!QFileInfo(native).isFile())
+    if (!QFileInfo(native).isFile()) {
+        connection.setConnectionText(QStringLiteral("QSQLITE;Database=") + native);
         return fail(QStringLiteral("Datenbank %1 nicht gefunden").arg(SqliteFileFor(fileName)));
+    }
     if (!connection.openWith(QStringLiteral("QSQLITE"), SqlDialect::SQLite, SqliteFileFor(fileName),
                              [&](QSqlDatabase& db) {
                                  db.setDatabaseName(native);

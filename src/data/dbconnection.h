@@ -29,6 +29,10 @@ public:
     const QString& name() const { return name_; }
     // Where the connection points (file or host/database), for messages.
     const QString& location() const { return location_; }
+    // The settings of the last open attempt, password left out
+    // ("QPSQL;Host=db;Port=5432;Database=zaehler;User=ovx"), for error messages.
+    const QString& connectionText() const { return connectionText_; }
+    void setConnectionText(const QString& text) { connectionText_ = text; }
 
     // Runs a Jet statement with bound values; false sets the last-error text.
     bool exec(const QString& jetSql, const QVariantList& values = {});
@@ -51,6 +55,7 @@ public:
 private:
     QString name_;
     QString location_;
+    QString connectionText_;
     SqlDialect dialect_ = SqlDialect::SQLite;
 };
 

@@ -1,6 +1,7 @@
 #include "foundation/messages.h"
 
 #include "foundation/programlog.h"
+#include "foundation/termination.h"
 
 #include <cstdio>
 
@@ -19,17 +20,17 @@ void reportHeadless(const QString& text)
 void SetMessageHandler(MessageHandler handler) { g_handler = std::move(handler); }
 void ClearMessageHandler() { g_handler = {}; }
 
-void ShowMessageBox(const QString& text)
+void ShowMessageBox(const QString& text, const QString& title)
 {
-    if (g_handler.inform)
-        g_handler.inform(text);
+    if (g_handler.inform && !TerminationRequested())
+        g_handler.inform(text, title);
     else
         reportHeadless(text);
 }
 
 bool AskYesNo(const QString& text, bool defaultYes, const QString& title)
 {
-    if (g_handler.askYesNo)
+    if (g_handler.askYesNo && !TerminationRequested())
         return g_handler.askYesNo(text, defaultYes, title);
     reportHeadless(text + (defaultYes ? " -> Ja" : " -> Nein"));
     return defaultYes;

@@ -114,7 +114,7 @@ void MasterStation::load(const QString& commandLineText)
 
     if (!MBOpenDatenbank()) {
         ShowMessageBox(QStringLiteral("Fehler beim öffnen der Datenbank ") + DBConfig[DbDataSource] + '\r'
-                       + DBConnection().location() + '\r');
+                       + DBConnection().connectionText() + '\r');
     } else {
         if (Port == 0)
             Port = GetComPort(DBConnection());
@@ -219,11 +219,8 @@ void MasterStation::runCycle(qint64 now)
     meterGrid.clearColumn(kLastReadColumn);
 
     logView(QStringLiteral("Öffne Datenbank"));
-    bool readMeters = true;
-    if (Check1[0])
-        openDatabaseForCycle();
-    if (Check1[0] && DBConnection().isOpen() && meterCount() <= 0)
-        readMeters = false;
+    provider_.reset();
+    const bool readMeters = !Check1[0] || openDatabaseForCycle();
     if (readMeters) {
         provider_ = mbus::LoadMBusPovider(mbus::ProviderOleV2);
         mbus::ApplyTimeoutSettings(*provider_, timeouts);
@@ -273,20 +270,19 @@ void MasterStation::runCycle(qint64 now)
     emit stateChanged();
 }
 
-void MasterStation::openDatabaseForCycle()
+bool MasterStation::openDatabaseForCycle()
 {
     if (!MBOpenDatenbank()) {
         logView(QStringLiteral("Fehler Öffne Datenbank"));
         WriteMBusLogLine(QStringLiteral("Fehler : Öffne Datenbank"));
-        return;
+        return true; // the cycle goes on with the list it has
     }
     const int count = BM_ZählerlisteLadenComPort(DBConnection(), Port,
                                                    {meterGrid, meters, combo3, [this](const QString& t) { logView(t); }});
     if (count <= 0) {
+        // The grid keeps what it shows; without a provider the pass reads nothing.
         logView(QStringLiteral("Kelvaro : Keine Zähler für Com") + QString::number(Port));
-        meters.resize(1);
-        meterGrid.setRowCount(0);
-        return;
+        return false;
     }
     logView(QStringLiteral("Kelvaro Timer1 : Anz Zähler für Com%1 = %2").arg(Port).arg(count));
     valuesOpen_ = OpenMBusWerte(values_);
@@ -295,6 +291,7 @@ void MasterStation::openDatabaseForCycle()
     readingsOpen_ = OpenZaehlerstaende(readings_);
     if (!readingsOpen_)
         WriteMBusLogLine(QStringLiteral("Fehler : Öffne rsZaehlerstaende"));
+    return true;
 }
 
 void MasterStation::closeDatabaseOfCycle()
@@ -324,6 +321,8 @@ bool MasterStation::waitForStep()
 
 bool MasterStation::runPass(int pass)
 {
+    if (!provider_)
+        return true; // the reload found no meters for the port
     const int count = meterCount();
     for (int r = 1; r <= count; ++r) {
         if (Status == QLatin1String("Stop"))
@@ -507,7 +506,7 @@ void MasterStation::formUnload()
 
 void MasterStation::cmdTestService()
 {
-    ShowMessageBox(ServiceStateText(CheckService(OrmundServiceName())));
+    ShowMessageBox(ServiceStateText(CheckService(OrmundServiceName())), QStringLiteral("Test Ormund"));
 }
 
 void MasterStation::TestZaehlerLaden()

@@ -122,7 +122,8 @@ private:
     bool runPass(int pass);
     int readMeter(int row);
     void afterFailure(int row, int rc);
-    void openDatabaseForCycle();
+    // False when the database was opened and has no meters for the port.
+    bool openDatabaseForCycle();
     void closeDatabaseOfCycle();
     void supervise();
     void launchKorvanis();

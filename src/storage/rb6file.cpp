@@ -269,6 +269,9 @@ void RB6FileTimes(const QString& fileName, qint64& firstTime, qint64& lastTime)
 {
     firstTime = 0;
     lastTime = 0;
+    // A meter that has not been read yet has no data file: nothing to report.
+    if (!QFileInfo::exists(NativePath(fileName)))
+        return;
     const QString upper = fileName.toUpper();
     if (upper.contains(QLatin1String(".OVX"))) {
         RB6Header header;

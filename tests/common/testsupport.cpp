@@ -13,9 +13,13 @@ InstallationDir::InstallationDir()
 {
     QDir::setCurrent(dir_.path());
     ResetClient();
-    SetMessageHandler({[this](const QString& text) { messages_ << text; },
-                       [this](const QString& text, bool defaultYes, const QString&) {
+    SetMessageHandler({[this](const QString& text, const QString& title) {
                            messages_ << text;
+                           titles_ << title;
+                       },
+                       [this](const QString& text, bool defaultYes, const QString& title) {
+                           messages_ << text;
+                           titles_ << title;
                            return defaultYes;
                        }});
 }

@@ -18,11 +18,14 @@ public:
     void write(const QString& name, const QByteArray& content) const;
     QByteArray read(const QString& name) const;
     const QStringList& messages() const { return messages_; }
+    // The title of each message, in the same order.
+    const QStringList& messageTitles() const { return titles_; }
 
 private:
     QTemporaryDir dir_;
     QString previous_;
     QStringList messages_;
+    QStringList titles_;
 };
 
 // Directory of the shared test data; empty (and the test skipped) when absent.

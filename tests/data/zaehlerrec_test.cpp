@@ -78,7 +78,9 @@ TEST(MeterRecords, LoadFillsTheRecordAndTheDataFileTimes)
     }
     SqlConnection dao("dao-load");
     ZaehlerRec rec;
+    SetLastErrorText({});
     ASSERT_EQ(LoadZaehlerRec(dao, 1, rec), 0) << LastErrorText().toStdString();
+    EXPECT_EQ(LastErrorText(), "") << "a meter without a data file yet is no error";
     EXPECT_EQ(rec.ZName, "Wärme A");
     EXPECT_EQ(rec.Offset, 2.5);
     EXPECT_EQ(rec.ZOrt, "");

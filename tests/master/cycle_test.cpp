@@ -209,3 +209,44 @@ TEST(MasterCycle, SiblingProgramStartedAfterACycle)
         QTest::qWait(20);
     EXPECT_EQ(f.dir.read("korvanis.called"), "-M1320 AutoBerechnen\n");
 }
+
+TEST(MasterCycle, AReloadWithoutMetersKeepsTheGridAndReadsNothing)
+{
+    StationFixture f({Meter(1, "12345601"), Meter(2, "12345602")});
+    ASSERT_TRUE(f.ready);
+    f.station.load("Auto -M1320 -C1 -T0");
+    f.station.timerTick();
+    ASSERT_EQ(f.rows("MBusWerte"), 4);
+    {
+        SqlConnection db("no-meters");
+        ASSERT_TRUE(OpenClientDatabase(db));
+        ASSERT_TRUE(db.exec("UPDATE zaehler SET Stufe = 0"));
+    }
+    const qsizetype linesBefore = f.mbLog().count("\r\n");
+    f.station.cmdStart();
+    f.station.timerTick();
+    EXPECT_EQ(f.station.label1, "Fertig");
+    EXPECT_EQ(f.station.meterGrid.rowCount(), 2) << "the grid keeps its meters";
+    EXPECT_EQ(f.cell(2, 5), "12345602");
+    bool logged = false;
+    for (int r = 0; r < f.station.logGrid.rowCount(); ++r)
+        logged = logged || f.station.logGrid.cell(r, 1) == QString::fromUtf8("Kelvaro : Keine Zähler für Com1");
+    EXPECT_TRUE(logged);
+    EXPECT_EQ(f.rows("MBusWerte"), 4) << "nothing read";
+    EXPECT_FALSE(f.mbLog().contains("Lesefehler")) << "no reading errors logged";
+    EXPECT_EQ(f.mbLog().count("\r\n"), linesBefore + 1) << f.mbLog().toStdString(); // "Datenholen gestartet am"
+}
+
+TEST(MasterStartUp, DatabaseErrorNamesTheConnection)
+{
+    StationFixture f({Meter(1, "12345601")}, "200");
+    ASSERT_TRUE(f.ready);
+    ASSERT_TRUE(QFile::remove(f.dir.file("DB200/basis.db")));
+    f.station.load("-M200 -C1 -T0");
+    ASSERT_EQ(f.dir.messages().size(), 1);
+    const QString text = f.dir.messages().first();
+    EXPECT_TRUE(text.startsWith(QString::fromUtf8("Fehler beim öffnen der Datenbank .\\DB200\\basis.mdb\r")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains("QSQLITE;Database=")) << text.toStdString();
+    EXPECT_TRUE(text.endsWith("basis.db\r")) << text.toStdString();
+}

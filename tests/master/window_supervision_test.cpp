@@ -84,6 +84,15 @@ TEST(MasterWindow, ManualReadingFillsTheIndexListView)
     f.station.cmdSpeichernIndexliste(1);
     EXPECT_EQ(f.rows("MB_IndexListe"), 2);
     EXPECT_EQ(f.station.meters[2].IndexCount, 2);
+
+    // The log view's text column is as wide as its longest line.
+    window.show();
+    window.mnuLog->trigger();
+    ASSERT_TRUE(window.MSFlexGrid4->isVisible());
+    int widest = 0;
+    for (int r = 0; r < f.station.logGrid.rowCount(); ++r)
+        widest = std::max(widest, window.MSFlexGrid4->fontMetrics().horizontalAdvance(f.station.logGrid.cell(r, 1)));
+    EXPECT_GE(window.MSFlexGrid4->columnWidth(1), widest);
 }
 
 TEST(Supervision, DeviceServerResetOverUdp)
@@ -123,6 +132,13 @@ TEST(Supervision, ServiceStateThroughSystemd)
     EXPECT_EQ(master::ServiceStateText(1), "Dienst war beendet");
     EXPECT_EQ(master::ServiceStateText(4), "Dienst ist gestartet");
     EXPECT_EQ(master::ServiceStateText(-1), "Dienst Status = -1");
+    {
+        InstallationDir dir;
+        master::MasterStation station;
+        station.cmdTestService();
+        ASSERT_EQ(dir.messageTitles().size(), 1);
+        EXPECT_EQ(dir.messageTitles().first(), "Test Ormund");
+    }
     if (!QDBusConnection::systemBus().isConnected())
         GTEST_SKIP() << "no systemd on the system bus here: the service check is not exercised";
     const int state = master::CheckService("kelvaro-test-does-not-exist");

@@ -18,7 +18,9 @@ void InstallWidgetMessageHandler()
     if (IsHeadless())
         return;
     SetMessageHandler({
-        [](const QString& text) { QMessageBox::information(QApplication::activeWindow(), QString(), text); },
+        [](const QString& text, const QString& title) {
+            QMessageBox::information(QApplication::activeWindow(), title, text);
+        },
         [](const QString& text, bool defaultYes, const QString& title) {
             return QMessageBox::question(QApplication::activeWindow(), title, text,
                                          QMessageBox::Yes | QMessageBox::No,

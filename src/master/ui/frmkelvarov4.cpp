@@ -224,6 +224,8 @@ void FrmKelvaroV4::refresh()
         Combo3->addItems(station_.combo3);
     }
     AutoSizeGridColumns(MSFlexGrid1);
+    if (MSFlexGrid4->isVisible())
+        AutoSizeGridColumns(MSFlexGrid4);
     refreshing_ = false;
 }
 

@@ -1,0 +1,98 @@
+#include "foundation/ui/termination.h"
+
+#include "foundation/termination.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QWidget>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+namespace kelvaro {
+namespace {
+
+#ifdef Q_OS_UNIX
+int g_pipe[2] = {-1, -1};
+volatile std::sig_atomic_t g_signalCount = 0;
+unsigned g_graceSeconds = 10;
+
+void onTerminationSignal(int signal)
+{
+    if (g_signalCount++ > 0)
+        ::_exit(128 + signal);
+    ::alarm(g_graceSeconds);
+    const char c = static_cast<char>(signal);
+    [[maybe_unused]] const auto n = ::write(g_pipe[1], &c, 1);
+}
+
+void onGraceOver(int) { ::_exit(128 + SIGTERM); }
+
+void handle(int signal, void (*handler)(int))
+{
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(signal, &action, nullptr);
+}
+#endif
+
+void closeEverything(QWidget* mainWindow)
+{
+    SetTerminationRequested();
+    // A modal dialog runs its own event loop inside the code that opened it;
+    // ending it lets that code return (and see that the program ends).
+    for (int guard = 0; guard < 32; ++guard) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            break;
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+        modal->hide();
+    }
+    if (mainWindow)
+        mainWindow->close();
+    QCoreApplication::exit(0);
+}
+
+} // namespace
+
+void InstallTerminationSignals(QWidget* mainWindow, int graceSeconds)
+{
+#ifdef Q_OS_UNIX
+    if (g_pipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_pipe) != 0)
+        return;
+    g_graceSeconds = static_cast<unsigned>(std::max(1, graceSeconds));
+    auto* notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, qApp);
+    QPointer<QWidget> window(mainWindow);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [notifier, window] {
+        char c;
+        [[maybe_unused]] const auto n = ::read(g_pipe[0], &c, 1);
+        notifier->setEnabled(false);
+        closeEverything(window);
+    });
+    handle(SIGALRM, onGraceOver);
+    handle(SIGTERM, onTerminationSignal);
+    handle(SIGINT, onTerminationSignal);
+#else
+    Q_UNUSED(mainWindow);
+    Q_UNUSED(graceSeconds);
+#endif
+}
+
+int ExecUntilTerminated(QApplication& app)
+{
+    if (TerminationRequested())
+        return 0;
+    return app.exec();
+}
+
+} // namespace kelvaro
