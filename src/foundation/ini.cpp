@@ -2,11 +2,11 @@
 
 #include "foundation/cp1252.h"
 #include "foundation/filenumbers.h"
+#include "foundation/lasterror.h"
 #include "foundation/paths.h"
+#include "foundation/safefile.h"
 #include "foundation/textutil.h"
 
-#include <QFile>
-#include <QSaveFile>
 #include <vector>
 
 namespace kelvaro {
@@ -39,11 +39,7 @@ std::vector<Line> splitLines(const QByteArray& bytes)
 bool readFile(const QString& file, QByteArray& bytes)
 {
     FileSlot slot;
-    QFile f(NativePath(file));
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
-    bytes = f.readAll();
-    return true;
+    return ReadWholeFile(NativePath(file), bytes) == ReadResult::Read;
 }
 
 // Name of a section header line, or a null string for any other line.
@@ -98,14 +94,8 @@ int findKey(const std::vector<Line>& lines, std::pair<int, int> range, const QSt
     return -1;
 }
 
-} // namespace
-
-QString ReadIniString(const QString& section, const QString& key, const QString& file)
+QString valueOf(const std::vector<Line>& lines, const QString& section, const QString& key)
 {
-    QByteArray bytes;
-    if (!readFile(file, bytes))
-        return {};
-    const std::vector<Line> lines = splitLines(bytes);
     const auto range = findSection(lines, section);
     if (range.first < 0)
         return {};
@@ -120,13 +110,9 @@ QString ReadIniString(const QString& section, const QString& key, const QString&
     return value.left(kMaxValueLength);
 }
 
-bool WriteIniString(const QString& section, const QString& key, const QString& value, const QString& file)
+void setValue(std::vector<Line>& lines, const QString& section, const QString& key, const QString& value)
 {
-    QByteArray bytes;
-    readFile(file, bytes);
-    std::vector<Line> lines = splitLines(bytes);
     const auto range = findSection(lines, section);
-
     if (range.first < 0) {
         if (!lines.empty() && lines.back().end.isEmpty())
             lines.back().end = "\r\n";
@@ -143,18 +129,68 @@ bool WriteIniString(const QString& section, const QString& key, const QString& v
             lines[insertAt - 1].end = "\r\n";
         lines.insert(lines.begin() + insertAt, Line{key + '=' + value, "\r\n"});
     }
+}
+
+// Several programs of an installation write the same INI file: the whole
+// read-change-replace runs under the file's lock, on the file as it is now.
+// With `isSet` a value another program has set meanwhile is kept and
+// returned in `kept`.
+using IsSet = bool (*)(const QString& value);
+
+bool updateIni(const QString& section, const QString& key, const QString& value, const QString& file,
+               IsSet isSet = nullptr, QString* kept = nullptr)
+{
+    const QString path = NativePath(file);
+    QString why;
+    FileLock lock(path);
+    if (!lock.lock(&why)) {
+        SetLastErrorText(QStringLiteral("%1 kann nicht geschrieben werden: %2").arg(file, why));
+        return false;
+    }
+    FileSlot slot;
+    QByteArray bytes;
+    const ReadResult read = ReadWholeFile(path, bytes, &why);
+    if (read == ReadResult::Failed) {
+        SetLastErrorText(QStringLiteral("%1 kann nicht gelesen werden: %2").arg(file, why));
+        return false;
+    }
+    std::vector<Line> lines = splitLines(bytes);
+    if (isSet) {
+        const QString current = valueOf(lines, section, key);
+        if (isSet(current)) {
+            if (kept)
+                *kept = current;
+            return true;
+        }
+    }
+    setValue(lines, section, key, value);
 
     QByteArray out;
     out.reserve(bytes.size() + key.size() + value.size() + section.size() + 8);
     for (const Line& line : lines)
         out += ToWin1252(line.text) + line.end;
-
-    FileSlot slot;
-    QSaveFile f(NativePath(file));
-    if (!f.open(QIODevice::WriteOnly))
+    if (read == ReadResult::Read && out == bytes)
+        return true;
+    if (!ReplaceWholeFile(path, out, &why)) {
+        SetLastErrorText(QStringLiteral("%1 kann nicht geschrieben werden: %2").arg(file, why));
         return false;
-    f.write(out);
-    return f.commit();
+    }
+    return true;
+}
+
+} // namespace
+
+QString ReadIniString(const QString& section, const QString& key, const QString& file)
+{
+    QByteArray bytes;
+    if (!readFile(file, bytes))
+        return {};
+    return valueOf(splitLines(bytes), section, key);
+}
+
+bool WriteIniString(const QString& section, const QString& key, const QString& value, const QString& file)
+{
+    return updateIni(section, key, value, file);
 }
 
 QString ReadIniStringOrDefault(const QString& section, const QString& key, const QString& file,
@@ -163,7 +199,10 @@ QString ReadIniStringOrDefault(const QString& section, const QString& key, const
     const QString value = ReadIniString(section, key, file);
     if (!value.isEmpty())
         return value;
-    WriteIniString(section, key, defaultValue, file);
+    QString kept;
+    const IsSet isSet = [](const QString& v) { return !v.isEmpty(); };
+    if (updateIni(section, key, defaultValue, file, isSet, &kept) && isSet(kept))
+        return kept;
     return defaultValue;
 }
 
@@ -172,7 +211,10 @@ int ReadIniNumberOrDefault(const QString& section, const QString& key, const QSt
     const int value = static_cast<int>(Val(ReadIniString(section, key, file)));
     if (value != 0)
         return value;
-    WriteIniString(section, key, QString::number(defaultValue), file);
+    QString kept;
+    const IsSet isSet = [](const QString& v) { return static_cast<int>(Val(v)) != 0; };
+    if (updateIni(section, key, QString::number(defaultValue), file, isSet, &kept) && isSet(kept))
+        return static_cast<int>(Val(kept));
     return defaultValue;
 }
 
