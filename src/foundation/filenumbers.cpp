@@ -3,8 +3,7 @@
 #include "foundation/cp1252.h"
 #include "foundation/paths.h"
 #include "foundation/programlog.h"
-
-#include <QFile>
+#include "foundation/safefile.h"
 
 namespace kelvaro {
 namespace {
@@ -33,13 +32,7 @@ int OpenFileCount() { return g_openFiles; }
 bool AppendTextLine(const QString& path, const QString& line, bool checkLimit)
 {
     FileSlot slot(checkLimit);
-    QFile file(NativePath(path));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return false;
-    const QByteArray bytes = ToWin1252(line) + "\r\n";
-    const bool ok = file.write(bytes) == bytes.size();
-    file.close();
-    return ok && file.error() == QFileDevice::NoError;
+    return AppendWhole(NativePath(path), ToWin1252(line) + "\r\n");
 }
 
 } // namespace kelvaro

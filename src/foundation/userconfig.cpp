@@ -3,9 +3,9 @@
 #include "foundation/cp1252.h"
 #include "foundation/filenumbers.h"
 #include "foundation/paths.h"
+#include "foundation/safefile.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 namespace kelvaro {
 
@@ -30,7 +30,9 @@ QString UserConfigPath()
     return QStringLiteral(".") + kDnqConfFile;
 }
 
-bool WriteDefaultUserConfig()
+namespace {
+
+QByteArray defaultUserConfig()
 {
     static const char* const defaults[] = {"0", "0.0.0.0", "dbUserName", "dbPassword", "dbCatalog(sqlserver)",
                                            "SuperUser"};
@@ -40,27 +42,31 @@ bool WriteDefaultUserConfig()
             content += "\r\n";
         content += ScrambleText(QByteArray(value), kDnqKey);
     }
+    return content;
+}
+
+} // namespace
+
+bool WriteDefaultUserConfig()
+{
     FileSlot slot;
-    QSaveFile file(NativePath(UserConfigPath()));
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(content);
-    return file.commit();
+    return ReplaceWholeFile(NativePath(UserConfigPath()), defaultUserConfig());
 }
 
 bool LoadUserConfig()
 {
-    if (!QFile::exists(NativePath(UserConfigPath())) && !WriteDefaultUserConfig())
-        return false;
+    // Created only where none exists, so settings another program writes at
+    // the same moment are not replaced by the defaults.
+    if (!QFile::exists(NativePath(UserConfigPath()))) {
+        FileSlot slot;
+        if (CreateWholeFile(NativePath(UserConfigPath()), defaultUserConfig()) == CreateResult::Failed)
+            return false;
+    }
 
     QByteArray bytes;
     {
         FileSlot slot;
-        QFile file(NativePath(UserConfigPath()));
-        if (!file.open(QIODevice::ReadOnly))
-            return false;
-        bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError)
+        if (ReadWholeFile(NativePath(UserConfigPath()), bytes) != ReadResult::Read)
             return false;
     }
 

@@ -27,8 +27,10 @@ QString ScrambleText(const QString& text, unsigned char key);
 QString UserConfigPath();
 
 // Fills DBConfig from dnq.conf, writing the default file first when none exists.
-// Returns false (DBConfig unchanged) when the file cannot be read.
+// Returns false (DBConfig unchanged) when the file cannot be read, or when no
+// file exists and the defaults cannot be written whole (none is left then).
 bool LoadUserConfig();
+// Replaces dnq.conf by the defaults; false, the old file kept, on any write error.
 bool WriteDefaultUserConfig();
 
 } // namespace kelvaro

@@ -1,16 +1,29 @@
 #include "storage/mbuslog.h"
 
 #include "foundation/clientpaths.h"
+#include "foundation/cp1252.h"
 #include "foundation/filenumbers.h"
 #include "foundation/lasterror.h"
 #include "foundation/paths.h"
 #include "foundation/programlog.h"
+#include "foundation/safefile.h"
 #include "foundation/textutil.h"
 #include "foundation/timeutil.h"
 
 #include <QFileInfo>
 
 namespace kelvaro {
+namespace {
+
+// A new file appears with its header and first line in place, and only once
+// when several processes start the day's file together.
+CreateResult createLogFile(const QString& file, const QString& header, const QString& entry)
+{
+    FileSlot slot;
+    return CreateWholeFile(NativePath(file), ToWin1252(header) + "\r\n" + ToWin1252(entry) + "\r\n");
+}
+
+} // namespace
 
 QString MBusLogDirectory() { return DBPATH + QStringLiteral("MBusLog\\"); }
 
@@ -33,11 +46,12 @@ bool WriteMBusLog(const QString& line, const QString& header, const QString& fil
 bool WriteMBusLogAt(const QDateTime& now, const QString& line, const QString& header, const QString& fileTail)
 {
     const QString file = MBusLogFileName(fileTail, now);
+    const QString entry = now.toString(QStringLiteral("dd.MM.yy hh:mm:ss ")) + QStringLiteral(";") + line;
     bool ok = EnsureDirectory(MBusLogDirectory());
-    if (ok && !FileExists(file))
-        ok = AppendTextLine(file, header);
-    if (ok)
-        ok = AppendTextLine(file, now.toString(QStringLiteral("dd.MM.yy hh:mm:ss ")) + QStringLiteral(";") + line);
+    const CreateResult created = ok && !FileExists(file) ? createLogFile(file, header, entry) : CreateResult::Exists;
+    if (created == CreateResult::Created)
+        return true;
+    ok = ok && created == CreateResult::Exists && AppendTextLine(file, entry);
     if (!ok) {
         SetLastErrorText(QStringLiteral("MBusLog %1 kann nicht geschrieben werden").arg(file));
         WriteProgramLog(QStringLiteral("Fehler beim Schreiben ") + file);

@@ -15,8 +15,10 @@ QString MBusLogFileName(const QString& fileTail, const QDateTime& now);
 
 // Appends "dd.mm.yy hh:mm:ss " + ";" + line to today's file with that tail,
 // writing the header as the first line of a new file. A missing log directory
-// is created. False (last-error text set, a program-log line written) when the
-// line could not be written; the caller's work goes on.
+// is created. A line goes in whole or not at all, so that several processes
+// may write one file and a full disk leaves no torn line. False (last-error
+// text set, a program-log line written) when the line could not be written;
+// the caller's work goes on.
 bool WriteMBusLog(const QString& line, const QString& header, const QString& fileTail);
 // A line of today's "mb.log" (with its header for a new file).
 bool WriteMBusLogLine(const QString& line);
