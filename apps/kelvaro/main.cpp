@@ -20,6 +20,7 @@ void printLine(const QString& text)
 
 int main(int argc, char** argv)
 {
+    kelvaro::CatchTerminationSignals();
     // Without a display the station runs on the offscreen platform (a service).
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
         && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))

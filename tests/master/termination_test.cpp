@@ -55,6 +55,8 @@ TEST(MasterTermination, SigtermEndsTheMasterAtAnyMoment)
     for (int run = 0; run < 12; ++run) {
         QProcess master;
         ASSERT_TRUE(startMaster(master, f.dir.path(), env, "Auto -M1320 -C1 -T0"));
+        // From its first line on (the loader's few milliseconds before main() are no program state).
+        ASSERT_TRUE(master.waitForReadyRead(5000));
         const int delayMs = random.bounded(2500);
         QTest::qWait(delayMs);
         expectCleanEndAfterSigterm(master, "after " + std::to_string(delayMs) + " ms (seed " + std::to_string(seed) + ")");

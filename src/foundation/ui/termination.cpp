@@ -65,12 +65,26 @@ void closeEverything(QWidget* mainWindow)
 
 } // namespace
 
-void InstallTerminationSignals(QWidget* mainWindow, int graceSeconds)
+void CatchTerminationSignals(int graceSeconds)
 {
 #ifdef Q_OS_UNIX
     if (g_pipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_pipe) != 0)
         return;
     g_graceSeconds = static_cast<unsigned>(std::max(1, graceSeconds));
+    handle(SIGALRM, onGraceOver);
+    handle(SIGTERM, onTerminationSignal);
+    handle(SIGINT, onTerminationSignal);
+#else
+    Q_UNUSED(graceSeconds);
+#endif
+}
+
+void InstallTerminationSignals(QWidget* mainWindow)
+{
+#ifdef Q_OS_UNIX
+    CatchTerminationSignals();
+    if (g_pipe[0] < 0)
+        return;
     auto* notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, qApp);
     QPointer<QWidget> window(mainWindow);
     QObject::connect(notifier, &QSocketNotifier::activated, qApp, [notifier, window] {
@@ -79,12 +93,8 @@ void InstallTerminationSignals(QWidget* mainWindow, int graceSeconds)
         notifier->setEnabled(false);
         closeEverything(window);
     });
-    handle(SIGALRM, onGraceOver);
-    handle(SIGTERM, onTerminationSignal);
-    handle(SIGINT, onTerminationSignal);
 #else
     Q_UNUSED(mainWindow);
-    Q_UNUSED(graceSeconds);
 #endif
 }
 
