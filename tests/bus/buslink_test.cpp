@@ -97,7 +97,7 @@ TEST(BusLink, DeviceServerOverTcp)
     ASSERT_TRUE(sim.device().startsWith("tcp://"));
     Line line(sim.device());
     ASSERT_TRUE(line.opened) << line.port.errorText().toStdString();
-    EXPECT_TRUE(line.port.isTcp());
+    EXPECT_TRUE(line.port.isNetwork());
     line.link.send(BuildReqUd2(5, true));
     EXPECT_EQ(line.link.receiveFrame().kind, Answer::Frame);
 }

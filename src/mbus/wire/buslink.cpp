@@ -23,6 +23,16 @@ BusLink::BusLink(BusPort& port)
 
 int BusLink::baud() const { return port_.baudRate() > 0 ? port_.baudRate() : 2400; }
 
+int BusLink::allowanceMs() const { return port_.isNetwork() ? timeouts_.networkMs : 0; }
+
+// From the send: the request's own wire time, then the slave's answer window.
+int BusLink::answerWindowMs() const
+{
+    return ceilMs(timeouts_.wireMs(sentBytes_, baud()) + timeouts_.answerWindowMs(baud())) + allowanceMs();
+}
+
+int BusLink::interByteMs() const { return ceilMs(timeouts_.interByteMs(baud())) + allowanceMs(); }
+
 bool BusLink::send(const QByteArray& frame)
 {
     if (!port_.isOpen())
@@ -104,14 +114,14 @@ Answer BusLink::receiveAck(bool collisionCheck, bool fullWindow)
     QElapsedTimer clock;
     clock.start();
     Answer answer;
-    const int window = ceilMs(timeouts_.wireMs(sentBytes_, baud()) + timeouts_.answerWindowMs(baud()));
+    const int window = answerWindowMs();
     int bits = 0;
     // After a wildcard selection several meters may answer at different
     // moments of the window, so it is observed to its end. Otherwise the first
     // E5 ends the wait; anything else that arrives first counts as garbled.
     const QByteArray bytes = collisionCheck && fullWindow
         ? collect(window, Until::Quiet, ceilMs(timeouts_.charMs(baud()) * 2 + timeouts_.offsetMs / 2.0), window, &bits)
-        : collect(window, Until::FirstAck, ceilMs(timeouts_.interByteMs(baud())), 0, &bits);
+        : collect(window, Until::FirstAck, interByteMs(), 0, &bits);
     answer.elapsedMs = clock.elapsed();
     if (bytes.isEmpty()) {
         answer.kind = Answer::None;
@@ -132,9 +142,8 @@ Answer BusLink::receiveFrame()
     QElapsedTimer clock;
     clock.start();
     Answer answer;
-    const int window = ceilMs(timeouts_.wireMs(sentBytes_, baud()) + timeouts_.answerWindowMs(baud()));
     int bits = 0;
-    const QByteArray bytes = collect(window, Until::Frame, ceilMs(timeouts_.interByteMs(baud())), 0, &bits);
+    const QByteArray bytes = collect(answerWindowMs(), Until::Frame, interByteMs(), 0, &bits);
     answer.elapsedMs = clock.elapsed();
     if (bits == 0 && !bytes.isEmpty()) {
         answer.kind = bytes == QByteArray(1, '\xE5') ? Answer::Ack : Answer::Frame;

@@ -49,6 +49,10 @@ private:
     QByteArray collect(int firstByteMs, Until until, int quietMs, int minEndMs, int* errorBits);
     void dropEcho(QByteArray& buffer);
     int baud() const;
+    // The network allowance when the line runs through a device server.
+    int allowanceMs() const;
+    int answerWindowMs() const;
+    int interByteMs() const;
 
     BusPort& port_;
     BusTimeouts timeouts_;

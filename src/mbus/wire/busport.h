@@ -1,30 +1,30 @@
 #pragma once
+#include "mbus/wire/linetransport.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QStringList>
 #include <memory>
 
-class QIODevice;
-class QSerialPort;
-class QTcpSocket;
-
 namespace kelvaro::mbus {
 
-// One M-Bus line: a serial port (8E1) or a TCP connection to a
-// serial-to-Ethernet device server. Byte I/O only; frames live elsewhere.
+// One M-Bus line as the link and the direct-frame path use it: whatever
+// transport the device address names (serial, TCP, RFC 2217), opened at a
+// baud rate. Byte I/O only; frames live elsewhere.
 class BusPort : public QObject {
     Q_OBJECT
 public:
     explicit BusPort(QObject* parent = nullptr);
     ~BusPort() override;
 
-    // `device` is a serial device path or "tcp://host:port". Pseudo-terminals
-    // refuse parity and the modem-control lines: those refusals are collected
-    // as warnings() and do not fail the open.
+    // `device`: see CreateLineTransport. Refusals of a pseudo-terminal
+    // (parity, modem-control lines) are warnings() and do not fail the open.
     bool open(const QString& device, int baud);
+    // Takes a transport made elsewhere (an in-process line in tests) and opens it.
+    bool open(std::unique_ptr<LineTransport> transport, const QString& deviceName, int baud);
     void close();
     bool isOpen() const;
-    bool isTcp() const { return tcp_ != nullptr; }
+    bool isNetwork() const { return transport_ && transport_->isNetwork(); }
     QString deviceName() const { return device_; }
 
     int baudRate() const { return baud_; }
@@ -41,20 +41,13 @@ public:
     // Drops everything received so far.
     void discardInput();
 
-    QStringList warnings() const { return warnings_; }
+    QStringList warnings() const { return transport_ ? transport_->warnings() : QStringList(); }
     QString errorText() const { return error_; }
-    QIODevice* device() const;
 
 private:
-    bool openSerial(const QString& device, int baud);
-    bool openTcp(const QString& device);
-    void warn(const QString& what);
-
-    QSerialPort* serial_ = nullptr;
-    QTcpSocket* tcp_ = nullptr;
+    LineTransport* transport_ = nullptr; // a child of this port
     QString device_;
     int baud_ = 0;
-    QStringList warnings_;
     QString error_;
 };
 

@@ -35,6 +35,7 @@ void NativeProvider::applyTimeouts()
         t.byteChars = COMTimeoutByte;
         t.deadBits = COMDeadtime;
     }
+    t.networkMs = COMTimeoutNetwork;
     link_.setTimeouts(t);
 }
 

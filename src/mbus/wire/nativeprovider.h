@@ -27,6 +27,8 @@ public:
     int COMTimeoutOffset = 50;
     int COMTimeoutByte = 4;
     int COMDeadtime = 11;
+    // Added to the answer window and the inter-byte gap on network lines.
+    int COMTimeoutNetwork = 250;
     // Repeats of a REQ_UD2 that got no valid answer (same FCB).
     int requestRepeats = 1;
 

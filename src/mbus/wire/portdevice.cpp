@@ -17,9 +17,4 @@ QString PortDeviceName(int port)
 #endif
 }
 
-bool IsTcpDevice(const QString& device)
-{
-    return device.startsWith(QLatin1String("tcp://"), Qt::CaseInsensitive);
-}
-
 } // namespace kelvaro::mbus

@@ -1,4 +1,6 @@
 #pragma once
+#include "mbus/wire/linetransport.h"
+
 #include <QString>
 
 namespace kelvaro::mbus {
@@ -7,7 +9,5 @@ namespace kelvaro::mbus {
 // ".\OVX.INI", else /dev/ttyS(n-1) (COMn on Windows). "tcp://host:port"
 // names a serial-to-Ethernet device server.
 QString PortDeviceName(int port);
-
-bool IsTcpDevice(const QString& device);
 
 } // namespace kelvaro::mbus

@@ -46,7 +46,8 @@ TimeoutSettings LoadTimeoutSettings(const QString& section, const QString& deadT
     return {ReadIniNumberOrDefault(section, QStringLiteral("COMTimeout"), kOvxIni, d.timeout),
             ReadIniNumberOrDefault(section, QStringLiteral("COMTimeoutOffset"), kOvxIni, d.offset),
             ReadIniNumberOrDefault(section, QStringLiteral("COMTimeoutByte"), kOvxIni, d.byteTime),
-            ReadIniNumberOrDefault(section, deadTimeKey, kOvxIni, d.deadTime)};
+            ReadIniNumberOrDefault(section, deadTimeKey, kOvxIni, d.deadTime),
+            ReadIniNumberOrDefault(section, QStringLiteral("COMTimeoutNetwork"), kOvxIni, d.network)};
 }
 
 void ApplyTimeoutSettings(NativeProvider& provider, const TimeoutSettings& settings)
@@ -56,6 +57,7 @@ void ApplyTimeoutSettings(NativeProvider& provider, const TimeoutSettings& setti
     provider.COMTimeoutOffset = settings.offset;
     provider.COMTimeoutByte = settings.byteTime;
     provider.COMDeadtime = settings.deadTime;
+    provider.COMTimeoutNetwork = settings.network;
 }
 
 bool GetPortParameter(const QString& portField, const QString& baudField, QString& port, int& baud)

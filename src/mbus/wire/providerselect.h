@@ -29,12 +29,13 @@ struct TimeoutSettings {
     int offset = 50;
     int byteTime = 4;
     int deadTime = 11;
+    int network = 250; // allowance of network lines, ms
 };
-// Reads the four keys of `section`, replacing 0 or missing values by their
-// defaults and writing those back. The dead-time key is "COMDeadtime" on the
+// Reads the four keys of `section` and "COMTimeoutNetwork", replacing 0 or
+// missing values by their defaults and writing those back. The dead-time key is "COMDeadtime" on the
 // test bench and "COMTimeoutDeadTime" in the master's port sections.
 TimeoutSettings LoadTimeoutSettings(const QString& section, const QString& deadTimeKey = QStringLiteral("COMDeadtime"));
-// COMTimeoutParam = 2, then the four values, in that order.
+// COMTimeoutParam = 2, then the four values, in that order, and the network allowance.
 void ApplyTimeoutSettings(NativeProvider& provider, const TimeoutSettings& settings);
 
 // Port and baud from the test bench's fields: port becomes "Com " + number,

@@ -13,6 +13,10 @@ namespace kelvaro::mbus {
 //                of this many character times (+ offsetMs) ends it.
 //   deadBits     ("COMDeadtime", default 11): the line stays idle this many bit
 //                times after an answer before the next request is sent.
+//   networkMs    ("COMTimeoutNetwork", default 250): on lines through a network
+//                (device servers) this is added to the answer window and to the
+//                gap inside an answer, which latency and the server's packet
+//                timer stretch; serial lines keep the standard window.
 //
 // A character on the wire is 11 bits (8E1).
 struct BusTimeouts {
@@ -20,6 +24,7 @@ struct BusTimeouts {
     int offsetMs = 50;
     int byteChars = 4;
     int deadBits = 11;
+    int networkMs = 250;
 
     static constexpr int kBitsPerChar = 11;
 
@@ -42,6 +47,7 @@ inline BusTimeouts BusTimeouts::sanitized() const
     if (t.offsetMs <= 0) t.offsetMs = d.offsetMs;
     if (t.byteChars <= 0) t.byteChars = d.byteChars;
     if (t.deadBits <= 0) t.deadBits = d.deadBits;
+    if (t.networkMs < 0) t.networkMs = d.networkMs;
     return t;
 }
 

@@ -1,0 +1,189 @@
+#include "mbus/wire/tcptransport.h"
+
+#include "mbus/wire/eventwait.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace kelvaro::mbus {
+namespace {
+constexpr int kConnectTimeoutMs = 3000;
+
+// RFC 2217 SET-CONTROL values.
+constexpr std::uint8_t kNoFlowControl = 1, kDtrOn = 8, kDtrOff = 9, kRtsOn = 11, kRtsOff = 12;
+constexpr std::uint8_t kEvenParity = 3, kOneStopBit = 1, kPurgeReceive = 1;
+} // namespace
+
+TcpTransport::TcpTransport(QString host, quint16 port, QObject* parent)
+    : LineTransport(parent)
+    , host_(std::move(host))
+    , port_(port)
+{
+}
+
+TcpTransport::~TcpTransport() { close(); }
+
+QString TcpTransport::address() const { return host_ + ':' + QString::number(port_); }
+
+bool TcpTransport::open(int baud)
+{
+    close();
+    socket_ = new QTcpSocket(this);
+    socket_->setReadBufferSize(0);
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(socket_, &QTcpSocket::connected, &loop, &QEventLoop::quit);
+    connect(socket_, &QTcpSocket::errorOccurred, &loop, &QEventLoop::quit);
+    socket_->connectToHost(host_, port_);
+    timer.start(kConnectTimeoutMs);
+    if (socket_->state() != QAbstractSocket::ConnectedState)
+        loop.exec();
+    if (socket_->state() != QAbstractSocket::ConnectedState)
+        return fail(QStringLiteral("Verbindung zu %1 fehlgeschlagen: %2").arg(address(), socket_->errorString()));
+    socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    return connected(baud);
+}
+
+void TcpTransport::close()
+{
+    data_.clear();
+    if (!socket_)
+        return;
+    socket_->abort();
+    socket_->deleteLater();
+    socket_ = nullptr;
+}
+
+bool TcpTransport::isOpen() const { return socket_ && socket_->state() == QAbstractSocket::ConnectedState; }
+
+bool TcpTransport::sendRaw(const QByteArray& bytes)
+{
+    return isOpen() && socket_->write(bytes) == bytes.size();
+}
+
+bool TcpTransport::write(const QByteArray& bytes, int timeoutMs)
+{
+    return sendRaw(toServer(bytes)) && WaitForWritten(socket_, timeoutMs);
+}
+
+void TcpTransport::pump()
+{
+    if (isOpen() && socket_->bytesAvailable() > 0)
+        data_ += fromServer(socket_->readAll());
+}
+
+QByteArray TcpTransport::readAvailable()
+{
+    pump();
+    return std::exchange(data_, {});
+}
+
+bool TcpTransport::waitForBytes(int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        pump();
+        if (!data_.isEmpty())
+            return true;
+        const qint64 left = timeoutMs - clock.elapsed();
+        if (left <= 0 || !isOpen())
+            return false;
+        // Bytes that were only protocol leave the data empty: wait on.
+        WaitForBytes(socket_, static_cast<int>(left));
+    }
+}
+
+void TcpTransport::discardInput()
+{
+    pump();
+    data_.clear();
+}
+
+bool Rfc2217Transport::connected(int baud)
+{
+    const QByteArray settings = TelnetCodec::greeting()
+        + TelnetCodec::comPortCommand(TelnetCodec::SetDataSize, QByteArray(1, 8))
+        + TelnetCodec::comPortCommand(TelnetCodec::SetParity, QByteArray(1, kEvenParity))
+        + TelnetCodec::comPortCommand(TelnetCodec::SetStopSize, QByteArray(1, kOneStopBit))
+        + TelnetCodec::comPortCommand(TelnetCodec::SetControl, QByteArray(1, kNoFlowControl));
+    if (!sendRaw(settings))
+        return fail(QStringLiteral("RFC 2217 %1: Leitungseinstellungen nicht gesendet").arg(address()));
+    setBaudRate(baud); // a server that never acknowledges still carries the line (a warning)
+    return true;
+}
+
+QByteArray Rfc2217Transport::fromServer(const QByteArray& raw)
+{
+    const QByteArray data = codec_.feed(raw);
+    if (const QByteArray replies = codec_.takeReplies(); !replies.isEmpty())
+        sendRaw(replies);
+    answers_ += codec_.takeComPortAnswers();
+    return data;
+}
+
+bool Rfc2217Transport::waitForAnswer(TelnetCodec::ComPortCommand command, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        pump();
+        for (qsizetype i = 0; i < answers_.size(); ++i) {
+            if (answers_[i].command == command) {
+                answers_.remove(0, i + 1);
+                return true;
+            }
+        }
+        const qint64 left = timeoutMs - clock.elapsed();
+        if (left <= 0 || !isOpen())
+            return false;
+        WaitForBytes(socket(), static_cast<int>(left));
+    }
+}
+
+bool Rfc2217Transport::setBaudRate(int baud)
+{
+    if (baud <= 0 || !isOpen())
+        return false;
+    answers_.clear();
+    if (!sendRaw(TelnetCodec::comPortCommand(TelnetCodec::SetBaudRate, TelnetCodec::baudRateValue(baud))))
+        return false;
+    if (!waitForAnswer(TelnetCodec::SetBaudRate, kAcknowledgeWaitMs)) {
+        warn(QStringLiteral("RFC 2217 %1: Baudrate %2 nicht bestätigt").arg(address()).arg(baud));
+        return false;
+    }
+    return true;
+}
+
+void Rfc2217Transport::control(std::uint8_t value)
+{
+    sendRaw(TelnetCodec::comPortCommand(TelnetCodec::SetControl, QByteArray(1, static_cast<char>(value))));
+}
+
+void Rfc2217Transport::setRts(bool on)
+{
+    if (rts_ == int(on))
+        return;
+    rts_ = on;
+    control(on ? kRtsOn : kRtsOff);
+}
+
+void Rfc2217Transport::setDtr(bool on)
+{
+    if (dtr_ == int(on))
+        return;
+    dtr_ = on;
+    control(on ? kDtrOn : kDtrOff);
+}
+
+void Rfc2217Transport::discardInput()
+{
+    sendRaw(TelnetCodec::comPortCommand(TelnetCodec::PurgeData, QByteArray(1, kPurgeReceive)));
+    TcpTransport::discardInput();
+}
+
+} // namespace kelvaro::mbus

@@ -1,0 +1,23 @@
+#pragma once
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace kelvaro::test {
+
+// Debian's ser2net as an RFC 2217 device server on 127.0.0.1 in front of a
+// serial device (the simulator's pseudo-terminal). device() is empty when
+// ser2net is not installed or did not come up.
+class Ser2NetProcess {
+public:
+    explicit Ser2NetProcess(const QString& serialDevice);
+    ~Ser2NetProcess();
+    QString device() const { return device_; }
+    static bool available();
+
+private:
+    QTemporaryDir dir_;
+    QProcess process_;
+    QString device_;
+};
+
+} // namespace kelvaro::test
