@@ -71,7 +71,7 @@ void oneMeter(int rounds)
     Sim sim(busJson({meterJson(1, "12345601")}));
     NativeProvider provider;
     provider.openDevice(sim.device, kBaud);
-    provider.setDeviceOverride(sim.device);
+    provider.setPortDirectory(PortDirectory::everyPortTo(sim.device));
 
     // Primary reading: SND_NKE, E5, REQ_UD2, RSP_UD.
     provider.APPREQUD2(1);
@@ -112,7 +112,7 @@ void primaryScan(int to)
 {
     Sim sim(busJson({meterJson(1, "1"), meterJson(17, "17"), meterJson(120, "120"), meterJson(250, "250")}));
     NativeProvider provider;
-    provider.setDeviceOverride(sim.device);
+    provider.setPortDirectory(PortDirectory::everyPortTo(sim.device));
     testbench::PrimarySearch search;
     QElapsedTimer clock;
     clock.start();
@@ -132,7 +132,7 @@ void secondarySearch()
         meters << meterJson(i + 1, QString::fromLatin1(ids[i]));
     Sim sim(busJson(meters));
     NativeProvider provider;
-    provider.setDeviceOverride(sim.device);
+    provider.setPortDirectory(PortDirectory::everyPortTo(sim.device));
     testbench::SecondarySearch search;
     QElapsedTimer clock;
     clock.start();

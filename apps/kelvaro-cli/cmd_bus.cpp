@@ -9,7 +9,7 @@
 #include "mbus/wire/directframes.h"
 #include "mbus/wire/meterreading.h"
 #include "mbus/wire/nativeprovider.h"
-#include "mbus/wire/portdevice.h"
+#include "mbus/lineconfig.h"
 #include "telegramjson.h"
 #include "testbench/primarysearch.h"
 #include "testbench/secondarysearch.h"
@@ -51,7 +51,7 @@ bool parse(QCommandLineParser& p, const QStringList& args, BusOptions& o)
     }
     DBPATH = QStringLiteral(".\\"); // log lines of the direct path go to the current directory
     o.port = p.value("port").toInt();
-    o.device = p.isSet("device") ? p.value("device") : (o.port > 0 ? PortDeviceName(o.port) : QString());
+    o.device = p.isSet("device") ? p.value("device") : (o.port > 0 ? LoadPortDirectory().deviceFor(o.port) : QString());
     o.baud = p.value("baud").toInt();
     o.json = p.isSet("json");
     o.timeouts.timeout = p.value("timeout").toInt();
@@ -65,7 +65,7 @@ bool parse(QCommandLineParser& p, const QStringList& args, BusOptions& o)
 
 bool openProvider(NativeProvider& provider, const BusOptions& o)
 {
-    provider.setDeviceOverride(o.device);
+    provider.setPortDirectory(PortDirectory::everyPortTo(o.device));
     ApplyTimeoutSettings(provider, o.timeouts);
     if (!provider.openDevice(o.device, o.baud)) {
         CliErr(QStringLiteral("Fehler Open Com ") + o.device + QStringLiteral(": ") + provider.port().errorText());

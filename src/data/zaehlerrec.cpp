@@ -3,8 +3,7 @@
 #include "data/dbconnection.h"
 #include "foundation/clientpaths.h"
 #include "foundation/textutil.h"
-#include "storage/quarterhourfile.h"
-#include "storage/rb6file.h"
+#include "foundation/datafilenames.h"
 
 #include <QSqlRecord>
 #include <cmath>
@@ -116,7 +115,6 @@ int LoadZaehlerRec(SqlConnection& database, qint64 lznr, ZaehlerRec& rec)
     else
         rec.DatFile = DataFileName(DBPATH, rec.Kanal, rec.MBIndex, rec.Station, rec.MBIndex);
     rec.MdbFile = MeterDatabaseFile(DBPATH, rec.LZNR);
-    RB6FileTimes(rec.DatFile, rec.DatAnfang, rec.DatEnde);
     return ZaehlerRecLoaded;
 }
 

@@ -32,7 +32,7 @@ struct ZaehlerRec {
     QString tarifgruppe;
     int MBZStand = 0;
     int MBIndex = 0; // value slot
-    qint64 DatAnfang = 0;
+    qint64 DatAnfang = 0; // first and last time of DatFile; the storage fills them (RB6FileTimes)
     qint64 DatEnde = 0;
     int ZStellen = 0;
     qint64 BulaNr = 0;

@@ -188,6 +188,22 @@ QString ReadIniString(const QString& section, const QString& key, const QString&
     return valueOf(splitLines(bytes), section, key);
 }
 
+QStringList ReadIniKeys(const QString& section, const QString& file)
+{
+    QByteArray bytes;
+    if (!readFile(file, bytes))
+        return {};
+    const std::vector<Line> lines = splitLines(bytes);
+    const auto range = findSection(lines, section);
+    QStringList keys;
+    for (int i = std::max(0, range.first); range.first >= 0 && i < range.second; ++i) {
+        const QString name = keyName(lines[i].text);
+        if (!name.isEmpty() && !keys.contains(name, Qt::CaseInsensitive))
+            keys << name;
+    }
+    return keys;
+}
+
 bool WriteIniString(const QString& section, const QString& key, const QString& value, const QString& file)
 {
     return updateIni(section, key, value, file);

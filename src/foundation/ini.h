@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QStringList>
 
 namespace kelvaro {
 
@@ -9,6 +10,8 @@ namespace kelvaro {
 // are comments; anything missing reads as empty; values are cut at 254
 // characters. Files are Windows-1252.
 QString ReadIniString(const QString& section, const QString& key, const QString& file);
+// The keys of the first matching section, in file order, each once.
+QStringList ReadIniKeys(const QString& section, const QString& file);
 
 // Sets one key. Only the line of that key changes (or the key is appended to
 // its section, or the section to the file, creating the file if needed); every

@@ -15,6 +15,7 @@
 #include "master/meterstoring.h"
 #include "master/supervision.h"
 #include "mbus/frame.h"
+#include "mbus/lineconfig.h"
 #include "mbus/wire/eventwait.h"
 #include "mbus/wire/meterreading.h"
 #include "mbus/wire/nativeprovider.h"
@@ -145,6 +146,7 @@ void MasterStation::readSettings()
     IntervallCom = Val(ReadIniString(mbusSection(), QStringLiteral("IntervallCom") + QString::number(Port), kOvxIni));
     text1 = GermanNumber(IntervallCom);
     timeouts = mbus::LoadTimeoutSettings(portSection(), QStringLiteral("COMTimeoutDeadTime"));
+    ports = mbus::LoadPortDirectory();
     const QString tibboKey = QStringLiteral("TibboIP") + QString::number(Port);
     TibboIP = ReadIniString(portSection(), tibboKey, kOvxIni);
     if (TibboIP.isEmpty()) {
@@ -160,10 +162,19 @@ void MasterStation::readSettings()
     }
 }
 
+std::unique_ptr<mbus::NativeProvider> MasterStation::createProvider(int kind) const
+{
+    QString error;
+    auto provider = mbus::LoadMBusPovider(kind, ports, &error);
+    if (!error.isEmpty())
+        ShowMessageBox(error);
+    return provider;
+}
+
 void MasterStation::cmdStart()
 {
     Status.clear();
-    provider_ = mbus::LoadMBusPovider(providerKind);
+    provider_ = createProvider(providerKind);
     Status = QStringLiteral("Start");
     Timer1.start();
     cmdStartEnabled = false;
@@ -222,7 +233,7 @@ void MasterStation::runCycle(qint64 now)
     provider_.reset();
     const bool readMeters = !Check1[0] || openDatabaseForCycle();
     if (readMeters) {
-        provider_ = mbus::LoadMBusPovider(mbus::ProviderOleV2);
+        provider_ = createProvider(mbus::ProviderOleV2);
         mbus::ApplyTimeoutSettings(*provider_, timeouts);
         logView(QStringLiteral("Starte Auslesen"));
     }
@@ -529,7 +540,7 @@ void MasterStation::cmd_V2_MBLesenSecundaer(int row)
 {
     if (row < 1 || row > meterCount())
         return;
-    auto provider = mbus::LoadMBusPovider(mbus::ProviderOleV2);
+    auto provider = createProvider(mbus::ProviderOleV2);
     mbus::ApplyTimeoutSettings(*provider, timeouts);
     const QString address = meterGrid.cell(row - 1, 0);
     const int rc = mbus::MB_ZaehlerLesen(serial_, *provider, meters[row]);
@@ -556,7 +567,7 @@ void MasterStation::meterRowChosen(int row)
         return;
     }
     indexGrid.setRowCount(0);
-    provider_ = mbus::LoadMBusPovider(providerKind);
+    provider_ = createProvider(providerKind);
     MeterRecord& meter = meters[row];
     meter.MBBaud = meterGrid.cell(row - 1, 1).toInt();
     if (MB_ReadPrimAdr(meterGrid.cell(row - 1, 0).toInt(), meter) == 0)

@@ -79,6 +79,7 @@ public:
     quint8 StepWait = 0;
     double MeterPause = 0.1;
     mbus::TimeoutSettings timeouts;
+    mbus::PortDirectory ports; // the devices of the COM numbers, read at start-up
     QString TibboPort = QStringLiteral("65535");
     QString TibboIP;
     int KorvanisIntervall = 900;
@@ -121,6 +122,8 @@ private:
     void runCycle(qint64 now);
     bool runPass(int pass);
     int readMeter(int row);
+    // A provider of `kind` for this station's ports; an unknown kind shows its message.
+    std::unique_ptr<mbus::NativeProvider> createProvider(int kind) const;
     void afterFailure(int row, int rc);
     // False when the database was opened and has no meters for the port.
     bool openDatabaseForCycle();

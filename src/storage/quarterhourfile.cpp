@@ -60,25 +60,6 @@ int failWith(int code, const QString& text)
 
 } // namespace
 
-QString QuarterHourFileName(const QString& directory, qint64 channel, int slot)
-{
-    const QString base = directory + QStringLiteral("%1").arg(channel, 8, 10, QLatin1Char('0'));
-    if (slot == -1)
-        return base + QStringLiteral(".15p");
-    return base + QStringLiteral(".") + QStringLiteral("%1").arg(slot, 3, 10, QLatin1Char('0'));
-}
-
-QString StationFileName(const QString& datenPath, int station, qint64 input, bool quarterHour)
-{
-    QString name = datenPath;
-    if (!name.endsWith('\\'))
-        name += '\\';
-    name += QStringLiteral("z") + QStringLiteral("%1").arg(station, 2, 10, QLatin1Char('0')) + QStringLiteral("a");
-    if (quarterHour)
-        return name + QStringLiteral("015p.dat");
-    return name + QStringLiteral("%1").arg(input, 4, 10, QLatin1Char('0')) + QStringLiteral(".dat");
-}
-
 bool QuarterHourReadHeader(const QString& fileName, QuarterHourHeader& header)
 {
     FileSlot slot;

@@ -1,4 +1,5 @@
 #pragma once
+#include "foundation/datafilenames.h"
 #include <QString>
 #include <QtGlobal>
 
@@ -19,11 +20,6 @@ struct QuarterHourHeader {
     qint32 trailer[3] = {24 * 4, 4, kQuarterHourValuesPerBlock}; // values per day, bytes per value, values per block
 };
 
-// directory + channel "00000000" + ".15p" for slot -1, else + "." + slot "000"
-QString QuarterHourFileName(const QString& directory, qint64 channel, int slot);
-// datenPath + "\z" + station "00" + "a" + input "0000" + ".dat", or "a015p.dat"
-// for the 15-minute variant.
-QString StationFileName(const QString& datenPath, int station, qint64 input, bool quarterHour = false);
 
 bool QuarterHourReadHeader(const QString& fileName, QuarterHourHeader& header);
 

@@ -100,23 +100,6 @@ int ReadRB6StandardGroesse()
     return RB6_StandardGroesse;
 }
 
-QString RB6FileName(const QString& directory, qint64 channel, int slot)
-{
-    const qint64 client = static_cast<qint64>(std::llround(Val(Mandant)));
-    return directory + QStringLiteral("Z") + QString::number(client) + QStringLiteral("\\")
-        + QStringLiteral("%1").arg(channel, 6, 10, QLatin1Char('0')) + QStringLiteral("%1").arg(slot, 3, 10, QLatin1Char('0'))
-        + QStringLiteral(".ovx");
-}
-
-QString DataFileName(const QString& directory, qint64 channel, int slot, int station, int rb6Slot)
-{
-    if (station == -1)
-        return QuarterHourFileName(directory, channel, slot);
-    if (station == -2)
-        return RB6FileName(directory, channel, rb6Slot);
-    return {};
-}
-
 RB6Header RB6NewHeader(int blockCount, double creation1, double creation2, double creation3, double creation4)
 {
     RB6Header h{};

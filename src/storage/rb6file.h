@@ -1,4 +1,5 @@
 #pragma once
+#include "foundation/datafilenames.h"
 #include <QList>
 #include <QString>
 #include <QtGlobal>
@@ -39,10 +40,6 @@ inline int RB6_StandardGroesse = 0;
 // Reads the key; 6000 when it is 0 or missing. Sets RB6_StandardGroesse.
 int ReadRB6StandardGroesse();
 
-// directory + "Z" + client number + "\" + channel "000000" + slot "000" + ".ovx"
-QString RB6FileName(const QString& directory, qint64 channel, int slot);
-// By station: -1 the 15-minute name, -2 the RB6 name (with rb6Slot), else empty.
-QString DataFileName(const QString& directory, qint64 channel, int slot, int station, int rb6Slot);
 
 // Creates and pre-allocates a file that is missing or empty, then writes its
 // header. 0 when the file already had content or was created; negative on failure.

@@ -3,7 +3,7 @@
 #include "mbus/frame.h"
 #include "mbus/wire/busport.h"
 #include "mbus/wire/directframes.h"
-#include "mbus/wire/portdevice.h"
+#include "mbus/lineconfig.h"
 #include "simprocess.h"
 #include "testsupport.h"
 
@@ -20,9 +20,12 @@ const QByteArray kSelect = QByteArray::fromHex("680B0B6853FD52785634122440010722
 TEST(PortDevice, ConfiguredDeviceOrDefault)
 {
     InstallationDir dir;
-    dir.write("OVX.INI", "[OVX]\r\nCOM3=tcp://127.0.0.1:10001\r\n");
-    EXPECT_EQ(PortDeviceName(3), "tcp://127.0.0.1:10001");
-    EXPECT_EQ(PortDeviceName(1), "/dev/ttyS0");
+    dir.write("OVX.INI", "[OVX]\r\nCOM3=tcp://127.0.0.1:10001\r\ncom12 = rfc2217://10.1.1.1:4001\r\nCOMx=1\r\n");
+    const PortDirectory ports = LoadPortDirectory();
+    EXPECT_EQ(ports.deviceFor(3), "tcp://127.0.0.1:10001");
+    EXPECT_EQ(ports.deviceFor(12), "rfc2217://10.1.1.1:4001");
+    EXPECT_EQ(ports.deviceFor(1), "/dev/ttyS0");
+    EXPECT_EQ(PortDirectory::everyPortTo("/dev/ttyUSB0").deviceFor(7), "/dev/ttyUSB0");
 }
 
 TEST(DirectFrames, SecondaryReadingWithStoredSelectionFrame)
@@ -35,7 +38,7 @@ TEST(DirectFrames, SecondaryReadingWithStoredSelectionFrame)
     WriteIniString("OVX", "COM4", sim.device(), kOvxIni);
 
     BusPort serial;
-    ASSERT_EQ(MB_ComOpen(serial, 4, 0), 0) << "baud 0 opens at 9600";
+    ASSERT_EQ(MB_ComOpen(serial, LoadPortDirectory(), 4, 0), 0) << "baud 0 opens at 9600";
     EXPECT_EQ(serial.baudRate(), 9600);
     QByteArray reply;
     const int length = MB_LeseDirektSekAdr(serial, kSelect, reply, false, 0, 0, 0, 0.8);
@@ -99,7 +102,7 @@ TEST(PortDevice, ControlCharactersInTheDeviceNameAreAnOpenError)
     dir.write("OVX.INI", QByteArray(ini, sizeof ini - 1));
     BusPort serial;
     for (const int port : {5, 6}) {
-        EXPECT_EQ(MB_ComOpen(serial, port, 2400), -2);
+        EXPECT_EQ(MB_ComOpen(serial, LoadPortDirectory(), port, 2400), -2);
         EXPECT_FALSE(serial.isOpen());
         EXPECT_TRUE(serial.errorText().startsWith(QString::fromUtf8("Ungültiger Gerätename"))) << serial.errorText().toStdString();
     }

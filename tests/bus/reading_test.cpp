@@ -4,7 +4,7 @@
 #include "mbus/wire/busport.h"
 #include "mbus/wire/meterreading.h"
 #include "mbus/wire/nativeprovider.h"
-#include "mbus/wire/providerselect.h"
+#include "mbus/lineconfig.h"
 #include "simprocess.h"
 #include "testsupport.h"
 
@@ -37,6 +37,7 @@ struct Station {
         DBPATH = ".\\";
         Mandant = "200";
         WriteIniString("OVX", "COM2", sim.device(), kOvxIni);
+        provider.setPortDirectory(LoadPortDirectory());
         ApplyTimeoutSettings(provider, kQuick);
     }
     InstallationDir dir;
@@ -95,6 +96,7 @@ TEST(MeterReading, StoredSelectionFrameOnTheSerialPort)
     EXPECT_EQ(MB_ZaehlerLesen(serial, s.provider, meter), -1);
     meter.MBComP = 9; // /dev/ttyS8 does not exist here
     WriteIniString("OVX", "COM9", "/dev/kelvaro-missing", kOvxIni);
+    s.provider.setPortDirectory(LoadPortDirectory());
     EXPECT_EQ(MB_ZaehlerLesen(serial, s.provider, meter), -4);
 }
 
@@ -170,10 +172,12 @@ TEST(ProviderSelection, KindsListAndTimeoutDefaults)
 
     EXPECT_TRUE(LoadMBusPovider(0));
     EXPECT_EQ(LoadMBusPovider(1)->LNGLanguage, 1);
-    EXPECT_FALSE(LoadMBusPovider(2));
-    EXPECT_TRUE(dir.messages().isEmpty());
-    EXPECT_FALSE(LoadMBusPovider(7));
-    EXPECT_EQ(dir.messages(), QStringList{kNoProviderMessage});
+    QString error;
+    EXPECT_FALSE(LoadMBusPovider(2, {}, &error));
+    EXPECT_TRUE(error.isEmpty());
+    EXPECT_FALSE(LoadMBusPovider(7, {}, &error));
+    EXPECT_EQ(error, kNoProviderMessage);
+    EXPECT_TRUE(dir.messages().isEmpty()) << "the caller shows the message";
 
     WriteIniString("200MBus", "COMTimeout", "0", kOvxIni);
     WriteIniString("200MBus", "COMTimeoutByte", "9", kOvxIni);

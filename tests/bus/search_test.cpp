@@ -31,7 +31,7 @@ TEST(PrimarySearch, FindsEveryMeterOnceAcrossBaudRates)
     SimProcess sim(BusJson({meter(3, "1", "[2400, 9600]"), meter(11, "2"), meter(20, "3", "[9600]")}), {"--fast"});
     NativeProvider provider;
     ASSERT_TRUE(provider.openDevice(sim.device(), 9600));
-    WriteIniString("OVX", "COM1", sim.device(), kOvxIni);
+    provider.setPortDirectory(PortDirectory::everyPortTo(sim.device()));
 
     PrimarySearch search;
     EXPECT_EQ(search.M_Bus_SuchenVonBisRac(provider, 1, 9600, 0, 24, 1, kQuick), 2);
@@ -62,8 +62,8 @@ TEST(SecondarySearch, NarrowsCollisionsDigitByDigit)
     SimProcess sim(BusJson({meter(1, "12345678", "[9600]"), meter(2, "12345679", "[9600]"),
                             meter(3, "55555551", "[9600]"), meter(4, "65555551", "[9600]")}),
                    {"--fast"});
-    WriteIniString("OVX", "COM1", sim.device(), kOvxIni);
     NativeProvider provider;
+    provider.setPortDirectory(PortDirectory::everyPortTo(sim.device()));
     ApplyTimeoutSettings(provider, kQuick);
 
     SecondarySearch search;
@@ -85,8 +85,8 @@ TEST(SecondarySearch, BaudRatesTwinsAndStartPosition)
     SimProcess sim(BusJson({meter(1, "00000012", "[9600, 2400]"), meter(2, "00000044", "[9600]"),
                             meter(3, "00000044", "[9600]")}),
                    {"--fast"});
-    WriteIniString("OVX", "COM1", sim.device(), kOvxIni);
     NativeProvider provider;
+    provider.setPortDirectory(PortDirectory::everyPortTo(sim.device()));
     ApplyTimeoutSettings(provider, kQuick);
 
     SecondarySearch search;
@@ -101,8 +101,8 @@ TEST(Modem, DialSearchAndHangUp)
 {
     InstallationDir dir;
     SimProcess sim(BusJson({meter(1, "12345678")}), {"--fast", "--modem"});
-    WriteIniString("OVX", "COM1", sim.device(), kOvxIni);
     NativeProvider provider;
+    provider.setPortDirectory(PortDirectory::everyPortTo(sim.device()));
     ApplyTimeoutSettings(provider, kQuick);
     provider.modemGuardMs = 50;
     ASSERT_EQ(provider.APPInitCom(1, 2400), 0);

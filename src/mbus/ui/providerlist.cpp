@@ -1,6 +1,6 @@
 #include "mbus/ui/providerlist.h"
 
-#include "mbus/wire/providerselect.h"
+#include "mbus/lineconfig.h"
 
 #include <QComboBox>
 

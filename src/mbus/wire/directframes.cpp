@@ -19,12 +19,12 @@ QString seconds(qint64 ms) { return GermanNumber(ms / 1000.0, 3); }
 
 } // namespace
 
-int MB_ComOpen(BusPort& serial, int port, int baud)
+int MB_ComOpen(BusPort& serial, const PortDirectory& ports, int port, int baud)
 {
     serial.close();
     if (serial.isOpen())
         return 0;
-    return serial.open(PortDeviceName(port), baud > 0 ? baud : 9600) ? 0 : -2;
+    return serial.open(ports.deviceFor(port), baud > 0 ? baud : 9600) ? 0 : -2;
 }
 
 int V3CommSendMsg(BusPort& serial, const QByteArray& frame, double preDelaySeconds, int /*sendLimit*/,

@@ -5,10 +5,11 @@
 namespace kelvaro::mbus {
 
 class BusPort;
+class PortDirectory;
 
-// Opens the port of COM number `port` for the direct path: 8E1 at `baud`
+// Opens the device of COM number `port` for the direct path: 8E1 at `baud`
 // (9600 when 0), DTR on, RTS off. 0 open, -2 not open, -1 on a port error.
-int MB_ComOpen(BusPort& serial, int port, int baud);
+int MB_ComOpen(BusPort& serial, const PortDirectory& ports, int port, int baud);
 
 // Sends a frame: clears the input, raises RTS, waits the pre-delay, writes,
 // waits the post-delay and drops RTS when that delay is positive.

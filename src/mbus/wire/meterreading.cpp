@@ -58,7 +58,7 @@ int MB_ZaehlerLesen(BusPort& serial, NativeProvider& provider, MeterBusFields& m
         // The provider only decodes on this path; it gives the line to the
         // serial control (a port opens only once at a time).
         provider.APPCloseCom();
-        if (MB_ComOpen(serial, meter.MBComP, meter.MBBaud) != 0)
+        if (MB_ComOpen(serial, provider.portDirectory(), meter.MBComP, meter.MBBaud) != 0)
             return -4;
         const QByteArray selection = HexListeToStr(meter.MB_SelectSec, QString());
         QByteArray reply;

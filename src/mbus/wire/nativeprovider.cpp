@@ -3,7 +3,6 @@
 #include "foundation/lasterror.h"
 #include "mbus/frame.h"
 #include "mbus/wire/eventwait.h"
-#include "mbus/wire/portdevice.h"
 
 #include <QElapsedTimer>
 
@@ -41,7 +40,7 @@ void NativeProvider::applyTimeouts()
 
 int NativeProvider::APPInitCom(int port, int baud)
 {
-    const QString device = deviceOverride_.isEmpty() ? PortDeviceName(port) : deviceOverride_;
+    const QString device = ports_.deviceFor(port);
     if (port_.isOpen() && port_.deviceName() == device) {
         port_.setBaudRate(baud > 0 ? baud : 2400);
         return 0;

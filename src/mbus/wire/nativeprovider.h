@@ -2,6 +2,7 @@
 #include "mbus/provider.h"
 #include "mbus/wire/buslink.h"
 #include "mbus/wire/busport.h"
+#include "mbus/wire/portdevice.h"
 
 #include <QString>
 #include <array>
@@ -35,11 +36,11 @@ public:
     int APPInitCom(int port, int baud);
     int APPIsComOpen() const;
     void APPCloseCom();
-    // Opens a device directly (a serial path or tcp://host:port).
+    // Opens a device directly (see CreateLineTransport for the addresses).
     bool openDevice(const QString& device, int baud);
-    // Makes every port number reach this device (command-line use with a
-    // device path instead of a COM number).
-    void setDeviceOverride(const QString& device) { deviceOverride_ = device; }
+    // The devices the port numbers of APPInitCom reach.
+    void setPortDirectory(const PortDirectory& ports) { ports_ = ports; }
+    const PortDirectory& portDirectory() const { return ports_; }
 
     void APPSNDNKE(int address);
     void APPREQUD2(int address);
@@ -79,7 +80,7 @@ private:
 
     BusPort port_;
     BusLink link_;
-    QString deviceOverride_;
+    PortDirectory ports_;
     int receiveTest_ = 0;
     int receiveError_ = 0;
     std::array<int, 256> nextFcb_{}; // per address: FCB of the next request (1 after SND_NKE)

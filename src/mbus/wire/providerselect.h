@@ -13,15 +13,10 @@ enum ProviderKind : quint8 { ProviderOleV1 = 0, ProviderOleV2 = 1, ProviderNone 
 QStringList ProviderListLabels();
 inline const QString kNoProviderMessage = QStringLiteral("Kein OleProvider ausgewählt");
 
-// The configured kind of a port ("OleProvider" in section client + "MBus" +
-// port; missing or 0 gives 1). The test bench uses port 0.
-int MB_ProviderListeLaden(int port);
-// Choosing an entry writes it back for the next start.
-void SaveProviderKind(int port, int kind);
-
-// Creates the provider of a kind: kinds 0 and 1 the native provider with
-// LNGLanguage = 1, kind 2 none; any other kind shows "Kein OleProvider ausgewählt".
-std::unique_ptr<NativeProvider> LoadMBusPovider(int kind);
+// Creates the provider of a kind for the ports of `ports`: kinds 0 and 1 the
+// native provider with LNGLanguage = 1, kind 2 none. Any other kind gives none
+// and sets `error` to "Kein OleProvider ausgewählt", for the caller to show.
+std::unique_ptr<NativeProvider> LoadMBusPovider(int kind, const PortDirectory& ports = {}, QString* error = nullptr);
 
 // The four time-out settings of a port or of the test bench.
 struct TimeoutSettings {
@@ -31,10 +26,6 @@ struct TimeoutSettings {
     int deadTime = 11;
     int network = 250; // allowance of network lines, ms
 };
-// Reads the four keys of `section` and "COMTimeoutNetwork", replacing 0 or
-// missing values by their defaults and writing those back. The dead-time key is "COMDeadtime" on the
-// test bench and "COMTimeoutDeadTime" in the master's port sections.
-TimeoutSettings LoadTimeoutSettings(const QString& section, const QString& deadTimeKey = QStringLiteral("COMDeadtime"));
 // COMTimeoutParam = 2, then the four values, in that order, and the network allowance.
 void ApplyTimeoutSettings(NativeProvider& provider, const TimeoutSettings& settings);
 
