@@ -27,12 +27,13 @@ QString StartMask(int leadingZeros)
 int MBRac_SucheSekAdr(mbus::NativeProvider& provider, const QString& mask)
 {
     // The same exchange as a reading by secondary address, with the search's codes.
-    switch (mbus::MB_ReadSekAdrRac(provider, mask, mbus::SecondaryRequest::Probe)) {
-    case -1: return 0; // nobody answered
-    case 1: return 1;  // several or garbled
-    case 0: return 2;  // selected and read
-    default: return 3; // selected, no usable answer
+    switch (mbus::ReadBySecondaryAddress(provider, mask, mbus::SecondaryRequest::Probe)) {
+    case mbus::SecondaryOutcome::NobodyAnswered: return 0;
+    case mbus::SecondaryOutcome::SeveralOrGarbled: return 1;
+    case mbus::SecondaryOutcome::Read: return 2;
+    case mbus::SecondaryOutcome::NoResponse: break;
     }
+    return 3; // selected, no usable answer
 }
 
 void SecondarySearch::MBRac_SucheSekAdrAlle(mbus::NativeProvider& provider, QString mask, int position, int baud)

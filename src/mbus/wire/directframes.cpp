@@ -120,39 +120,58 @@ ReadMsgResult V3CommReadMsg(BusPort& serial, char startChar, char stopChar, doub
     return result;
 }
 
-int MB_LeseDirektSekAdr(BusPort& serial, const QByteArray& selection, QByteArray& reply, bool log,
-                        double preDelay, int sendLimit, double postDelay, double timeoutSeconds)
+int DirectReadResult::code() const
+{
+    switch (kind) {
+    case Read: return length;
+    case PortNotOpen: return -1;
+    case NotSent: return -2;
+    case NoAcknowledge: return -3;
+    case NoFrame: break;
+    }
+    return -4;
+}
+
+DirectReadResult ReadWithStoredSelection(BusPort& serial, const QByteArray& selection, QByteArray& reply,
+                                         const DirectLineOptions& o)
 {
     reply.clear();
     if (!serial.isOpen())
-        return -1;
+        return {DirectReadResult::PortNotOpen};
+    const auto send = [&](const QByteArray& frame, bool logSend) {
+        return V3CommSendMsg(serial, frame, o.preDelay, o.sendLimit, o.postDelay, logSend) == 0;
+    };
     // One request and its acknowledgement; false when it was not sent or not acknowledged.
     const auto acknowledged = [&](const QByteArray& frame, bool logSend) {
-        if (V3CommSendMsg(serial, frame, preDelay, sendLimit, postDelay, logSend) != 0)
-            return false;
         QByteArray ack;
-        return V3CommReadMsg(serial, '\xE5', '\xE5', timeoutSeconds, ack, log, frame).kind == ReadMsgResult::Single;
+        return send(frame, logSend)
+            && V3CommReadMsg(serial, '\xE5', '\xE5', o.timeoutSeconds, ack, o.log, frame).kind == ReadMsgResult::Single;
     };
-    if (V3CommSendMsg(serial, selection, preDelay, sendLimit, postDelay, true) != 0)
-        return -2;
+    if (!send(selection, true))
+        return {DirectReadResult::NotSent};
     QByteArray ack;
-    if (V3CommReadMsg(serial, '\xE5', '\xE5', timeoutSeconds, ack, log, selection).kind != ReadMsgResult::Single)
-        return -3;
+    if (V3CommReadMsg(serial, '\xE5', '\xE5', o.timeoutSeconds, ack, o.log, selection).kind != ReadMsgResult::Single)
+        return {DirectReadResult::NoAcknowledge};
     // Reset the selected meter's link and select it again, so that the request
     // below (FCB 1) gets its first telegram and never a repeat of an earlier answer.
-    acknowledged(BuildSndNke(kAddressSelected), log);
-    if (!acknowledged(selection, log))
-        return -3;
+    acknowledged(BuildSndNke(kAddressSelected), o.log);
+    if (!acknowledged(selection, o.log))
+        return {DirectReadResult::NoAcknowledge};
     const QByteArray request = BuildReqUd2(kAddressSelected, true);
-    const int sent = V3CommSendMsg(serial, request, preDelay, sendLimit, postDelay, log);
-    if (sent != 0)
-        return sent;
+    if (!send(request, o.log))
+        return {DirectReadResult::PortNotOpen};
     QByteArray frame;
-    const ReadMsgResult read = V3CommReadMsg(serial, '\x68', '\x16', timeoutSeconds, frame, log, request);
+    const ReadMsgResult read = V3CommReadMsg(serial, '\x68', '\x16', o.timeoutSeconds, frame, o.log, request);
     if (read.kind != ReadMsgResult::Frame)
-        return -4;
+        return {DirectReadResult::NoFrame};
     reply = frame;
-    return read.length;
+    return {DirectReadResult::Read, read.length};
+}
+
+int MB_LeseDirektSekAdr(BusPort& serial, const QByteArray& selection, QByteArray& reply, bool log,
+                        double preDelay, int sendLimit, double postDelay, double timeoutSeconds)
+{
+    return ReadWithStoredSelection(serial, selection, reply, {log, preDelay, sendLimit, postDelay, timeoutSeconds}).code();
 }
 
 } // namespace kelvaro::mbus

@@ -37,9 +37,29 @@ struct ReadMsgResult {
 ReadMsgResult V3CommReadMsg(BusPort& serial, char startChar, char stopChar, double timeoutSeconds,
                             QByteArray& received, bool log, const QByteArray& sentFrame = {});
 
+// Timing and logging of the direct path's requests.
+struct DirectLineOptions {
+    bool log = false;
+    double preDelay = 0;
+    int sendLimit = 0;
+    double postDelay = 0;
+    double timeoutSeconds = 0.8;
+};
+
+struct DirectReadResult {
+    enum Kind { Read, PortNotOpen, NotSent, NoAcknowledge, NoFrame };
+    Kind kind = NoFrame;
+    int length = 0; // of the reply frame
+    bool ok() const { return kind == Read; }
+    // The classic number: the reply length, or -1 port not open, -2 not sent,
+    // -3 no E5, -4 no frame.
+    int code() const;
+};
+
 // Direct secondary reading: selection frame, E5, SND_NKE to 253, the selection
 // again, E5, REQ_UD2 to 253 (FCB 1), long frame.
-// The reply length, or -1 port not open, -2 not sent, -3 no E5, -4 no frame.
+DirectReadResult ReadWithStoredSelection(BusPort& serial, const QByteArray& selection, QByteArray& reply,
+                                         const DirectLineOptions& options);
 int MB_LeseDirektSekAdr(BusPort& serial, const QByteArray& selection, QByteArray& reply, bool log,
                         double preDelay, int sendLimit, double postDelay, double timeoutSeconds);
 

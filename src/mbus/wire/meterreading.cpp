@@ -19,62 +19,91 @@ QString SecondaryMask(const QString& address)
 
 namespace {
 
-// 0 selected, -1 nobody answered, 1 several or garbled.
-int selectMeter(NativeProvider& provider, const QString& mask)
+SecondaryOutcome selectMeter(NativeProvider& provider, const QString& mask)
 {
     provider.APPSelect(0, mask, {}, {}, {});
-    const int e = provider.APPReceiveError();
-    if (e == 1)
-        return -1;
-    return e == 0 ? 0 : 1;
+    switch (provider.APPReceiveError()) {
+    case 0: return SecondaryOutcome::Read;
+    case ErrTimeout: return SecondaryOutcome::NobodyAnswered;
+    default: return SecondaryOutcome::SeveralOrGarbled;
+    }
 }
 
 } // namespace
 
-int MB_ReadSekAdrRac(NativeProvider& provider, const QString& address, SecondaryRequest request)
+SecondaryOutcome ReadBySecondaryAddress(NativeProvider& provider, const QString& address, SecondaryRequest request)
 {
     const QString mask = SecondaryMask(address);
-    if (const int rc = selectMeter(provider, mask); rc != 0)
-        return rc;
+    if (const SecondaryOutcome selected = selectMeter(provider, mask); selected != SecondaryOutcome::Read)
+        return selected;
     if (request == SecondaryRequest::Reading) {
         // A meter that does not acknowledge the reset is still asked: the
         // second selection tells whether it is there.
         provider.APPSNDNKE(kAddressSelected);
-        if (const int rc = selectMeter(provider, mask); rc != 0)
-            return rc;
+        if (const SecondaryOutcome selected = selectMeter(provider, mask); selected != SecondaryOutcome::Read)
+            return selected;
     }
     provider.APPREQUD2(kAddressSelected);
     for (int pass = 0; provider.APPReceiveTest() == 255 && pass < 100; ++pass)
         provider.APPRetry();
-    return provider.APPReceiveTest() == 3 ? 0 : -3;
+    return provider.APPReceiveTest() == 3 ? SecondaryOutcome::Read : SecondaryOutcome::NoResponse;
 }
 
-int MB_ZaehlerLesen(BusPort& serial, NativeProvider& provider, MeterBusFields& meter, qint64* readingTime)
+int MB_ReadSekAdrRac(NativeProvider& provider, const QString& address, SecondaryRequest request)
+{
+    switch (ReadBySecondaryAddress(provider, address, request)) {
+    case SecondaryOutcome::Read: return 0;
+    case SecondaryOutcome::NobodyAnswered: return -1;
+    case SecondaryOutcome::SeveralOrGarbled: return 1;
+    case SecondaryOutcome::NoResponse: break;
+    }
+    return -3;
+}
+
+MeterReadOutcome ReadMeter(BusPort& serial, NativeProvider& provider, MeterBusFields& meter, qint64* readingTime)
 {
     provider.APPInitCom(meter.MBComP, meter.MBBaud);
     if (meter.MB_SelectSec.isEmpty()) {
-        MB_ReadSekAdrRac(provider, meter.MB_ID);
+        ReadBySecondaryAddress(provider, meter.MB_ID, SecondaryRequest::Reading);
     } else {
         // The provider only decodes on this path; it gives the line to the
         // serial control (a port opens only once at a time).
         provider.APPCloseCom();
         if (MB_ComOpen(serial, provider.portDirectory(), meter.MBComP, meter.MBBaud) != 0)
-            return -4;
+            return MeterReadOutcome::PortNotOpened;
         const QByteArray selection = HexListeToStr(meter.MB_SelectSec, QString());
         QByteArray reply;
-        const int length = MB_LeseDirektSekAdr(serial, selection, reply, false, 0, 0, 0, 0.8);
+        const DirectReadResult read = ReadWithStoredSelection(serial, selection, reply, {false, 0, 0, 0, 0.8});
         serial.close();
-        if (length <= 0)
-            return -1;
+        if (!read.ok())
+            return MeterReadOutcome::NoFrameOnDirectPath;
         provider.APPInterpretTelegramHex(StrToHexListe(reply, QString()));
     }
     const qint64 now = DateToSeconds(LocalNow());
     if (readingTime)
         *readingTime = now;
     if (provider.APPReceiveTest() < 4)
-        return MB_WerteUebernehmen(provider, meter, static_cast<qint32>(now)) == 0 ? 0 : -3;
+        return MB_WerteUebernehmen(provider, meter, static_cast<qint32>(now)) == 0 ? MeterReadOutcome::TakenOver
+                                                                                   : MeterReadOutcome::TakeOverFailed;
     provider.APPCloseCom();
-    return -2;
+    return MeterReadOutcome::ExchangeFailed;
+}
+
+int MeterReadCode(MeterReadOutcome outcome)
+{
+    switch (outcome) {
+    case MeterReadOutcome::TakenOver: return 0;
+    case MeterReadOutcome::NoFrameOnDirectPath: return -1;
+    case MeterReadOutcome::ExchangeFailed: return -2;
+    case MeterReadOutcome::TakeOverFailed: return -3;
+    case MeterReadOutcome::PortNotOpened: break;
+    }
+    return -4;
+}
+
+int MB_ZaehlerLesen(BusPort& serial, NativeProvider& provider, MeterBusFields& meter, qint64* readingTime)
+{
+    return MeterReadCode(ReadMeter(serial, provider, meter, readingTime));
 }
 
 PrimaryReading M_Bus_AuslesenRac(NativeProvider& provider, int address, int port, const QString& baudText,

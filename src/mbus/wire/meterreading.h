@@ -25,16 +25,27 @@ enum class SecondaryRequest {
     Probe,
 };
 
+enum class SecondaryOutcome { Read, NobodyAnswered, SeveralOrGarbled, NoResponse };
+
 // Selects a meter by secondary address and requests its data at 253.
-// 0 read, -1 nobody answered the selection, 1 several/garbled, -3 no RSP_UD.
+SecondaryOutcome ReadBySecondaryAddress(NativeProvider& provider, const QString& address,
+                                        SecondaryRequest request = SecondaryRequest::Reading);
+// The same with the classic numbers: 0 read, -1 nobody answered the
+// selection, 1 several/garbled, -3 no RSP_UD.
 int MB_ReadSekAdrRac(NativeProvider& provider, const QString& address,
                      SecondaryRequest request = SecondaryRequest::Reading);
 
+enum class MeterReadOutcome { TakenOver, NoFrameOnDirectPath, ExchangeFailed, TakeOverFailed, PortNotOpened };
+
 // Reads one meter of the master: provider selection when MB_SelectSec is
 // empty, else the stored selection frame on the serial port and the reply
-// decoded by the provider. 0 taken over, -1 no frame on the direct path,
-// -2 exchange failed (provider port closed), -3 take-over failed, -4 serial
-// port not opened. `readingTime` receives the Unix seconds of the reading.
+// decoded by the provider (an exchange that failed leaves the provider's port
+// closed). `readingTime` receives the Unix seconds of the reading.
+MeterReadOutcome ReadMeter(BusPort& serial, NativeProvider& provider, MeterBusFields& meter,
+                           qint64* readingTime = nullptr);
+// The numbers of the master's log lines: 0 taken over, -1 no frame on the
+// direct path, -2 exchange failed, -3 take-over failed, -4 serial port not opened.
+int MeterReadCode(MeterReadOutcome outcome);
 int MB_ZaehlerLesen(BusPort& serial, NativeProvider& provider, MeterBusFields& meter, qint64* readingTime = nullptr);
 
 // The header fields the test bench shows after a primary reading.
