@@ -24,7 +24,10 @@ void require(bool condition)
 
 const QString& iniPath()
 {
-    static const QString path = QStringLiteral("/dev/shm/kelvaro-fuzz-%1.ini").arg(getpid());
+    static const QString path = [] {
+        std::atexit([] { std::remove(iniPath().toLocal8Bit().constData()); });
+        return QStringLiteral("/dev/shm/kelvaro-fuzz-%1.ini").arg(getpid());
+    }();
     return path;
 }
 

@@ -22,7 +22,10 @@ void require(bool condition)
 
 const QString& rb6Path()
 {
-    static const QString path = QStringLiteral("/dev/shm/kelvaro-fuzz-%1.ovx").arg(getpid());
+    static const QString path = [] {
+        std::atexit([] { std::remove(rb6Path().toLocal8Bit().constData()); });
+        return QStringLiteral("/dev/shm/kelvaro-fuzz-%1.ovx").arg(getpid());
+    }();
     return path;
 }
 
