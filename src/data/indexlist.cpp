@@ -43,11 +43,15 @@ bool execNative(SqlConnection& db, const QString& sql)
 
 int MBTypForUnit(const QString& unit)
 {
-    if (unit.contains(QLatin1String("kWh")))
-        return 0;
-    if (unit.contains(QLatin1String("kW")) || unit.contains('/') || unit.contains(QStringLiteral("°C")))
-        return 1;
-    return 0;
+    // Energies are counters, powers momentary values; reactive and apparent
+    // power (kvar, kVA) are powers like kW.
+    for (const char* energy : {"kWh", "kvarh", "kVAh"})
+        if (unit.contains(QLatin1String(energy)))
+            return 0;
+    for (const char* power : {"kW", "kvar", "kVA"})
+        if (unit.contains(QLatin1String(power)))
+            return 1;
+    return unit.contains('/') || unit.contains(QStringLiteral("°C")) ? 1 : 0;
 }
 
 int SaveIndexList(qint64 lznr, QList<IndexListValue>& values)

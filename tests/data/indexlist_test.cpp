@@ -18,6 +18,10 @@ TEST(IndexList, UnitRuleMarksInstantaneousValues)
     EXPECT_EQ(MBTypForUnit("°C"), 1);
     EXPECT_EQ(MBTypForUnit("m³"), 0);
     EXPECT_EQ(MBTypForUnit("KW"), 0) << "case-sensitive";
+    EXPECT_EQ(MBTypForUnit("kvar"), 1) << "reactive power";
+    EXPECT_EQ(MBTypForUnit("kVA"), 1) << "apparent power";
+    EXPECT_EQ(MBTypForUnit("kvarh"), 0);
+    EXPECT_EQ(MBTypForUnit("kVAh"), 0);
     EXPECT_EQ(MBTypForUnit(""), 0);
 }
 
