@@ -1,4 +1,5 @@
 // kelvaro: the reading station of one COM port ("kelvaro Auto -M200 -C3").
+#include "foundation/programinfo.h"
 #include "foundation/ui/messagebox.h"
 #include "foundation/ui/termination.h"
 #include "master/masterstation.h"
@@ -8,6 +9,22 @@
 #include <cstdio>
 
 namespace {
+
+const char* const kHelp =
+    "usage: kelvaro [Auto] -M<client> -C<port> [-T<ms>] [testzaehler] [TEST ]\n"
+    "\n"
+    "The reading station of one COM port: reads the client's M-Bus meters at that port\n"
+    "and stores their values. Works in the installation directory (the working\n"
+    "directory with OVX.INI and dnq.conf).\n"
+    "\n"
+    "  Auto          start the reading cycles at once\n"
+    "  -M<client>    client number (default: OVXMandant in [OVX] of OVX.INI)\n"
+    "  -C<port>      COM port number\n"
+    "  -T<ms>        pause between two meters in ms (default 100)\n"
+    "  testzaehler   enable the test functions\n"
+    "  TEST          step mode\n"
+    "  --help, -h    this text and exit\n"
+    "  --version     the version and exit";
 
 void printLine(const QString& text)
 {
@@ -20,6 +37,8 @@ void printLine(const QString& text)
 
 int main(int argc, char** argv)
 {
+    if (const auto answered = kelvaro::AnswerHelpOrVersion(argc, argv, QStringLiteral("kelvaro"), QString::fromUtf8(kHelp)))
+        return *answered;
     kelvaro::CatchTerminationSignals();
     // Without a display the station runs on the offscreen platform (a service).
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")

@@ -2,6 +2,8 @@
 #include "simconfig.h"
 #include "simserver.h"
 
+#include "foundation/programinfo.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
@@ -13,9 +15,11 @@ using namespace kelvaro::sim;
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(kelvaro::ProgramVersionText());
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("M-Bus meter simulator"));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("busfile"), QStringLiteral("JSON file with the meters of the bus"));
     parser.addOption({QStringLiteral("link"), QStringLiteral("Write the pseudo-terminal path to FILE."), QStringLiteral("FILE")});
     parser.addOption({QStringLiteral("tcp"), QStringLiteral("Serve a device server on 127.0.0.1:PORT (0 = free port)."), QStringLiteral("PORT")});
