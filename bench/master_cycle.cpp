@@ -42,6 +42,13 @@ long rssKb()
     return 0;
 }
 
+// Messages for a box go to standard error, as the headless program shows them.
+void printMessages(master::MasterStation& station)
+{
+    QObject::connect(&station, &master::MasterStation::message,
+                     [](const QString& text, const QString&) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
+}
+
 int openFiles() { return static_cast<int>(QDir("/proc/self/fd").entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size()); }
 
 QByteArray busJson()
@@ -89,6 +96,7 @@ void cycleTime(int idleSeconds)
 {
     Installation inst(true);
     master::MasterStation station;
+    printMessages(station);
     station.load("Auto -M1320 -C1");
     // The first cycle builds the index lists; measure the second one.
     station.timerTick();
@@ -123,6 +131,7 @@ void soak(int cycles)
 {
     Installation inst(false);
     master::MasterStation station;
+    printMessages(station);
     station.load("Auto -M1320 -C1 -T0");
     long rss0 = 0;
     int files0 = 0;

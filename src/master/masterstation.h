@@ -1,37 +1,40 @@
 #pragma once
-#include "foundation/gridmodel.h"
+#include "master/buslock.h"
+#include "master/logview.h"
+#include "master/manualreading.h"
 #include "master/mastercommandline.h"
-#include "master/meterrecord.h"
+#include "master/metertablemodel.h"
+#include "master/readingcycle.h"
+#include "master/stationsettings.h"
 #include "mbus/wire/busport.h"
-#include "mbus/wire/providerselect.h"
-#include "storage/readingtables.h"
 
 #include <QDateTime>
 #include <QObject>
 #include <QTimer>
-#include <QVector>
-#include <array>
-#include <functional>
-#include <memory>
 
 namespace kelvaro::master {
 
+// `Status` of the station: empty at load, "Start" after Start, "Stop" after Stop.
+enum class RunStatus { None, Start, Stop };
+
 // The reading station of one COM port without its window: start-up, the
-// one-second timer and its reading cycle, storing, and the handlers of the
-// window's controls. The window (frmKelvaroV4) shows the grids and labels
-// and forwards its clicks; headless, the program drives it alone.
+// one-second timer, the handlers of the window's controls and the state the
+// window shows. Its parts: the settings (StationSettings), the meter list
+// (MeterTableModel), the log view (LogView), the cycle (ReadingCycle) and the
+// manual readings (ManualReading), which share the line through a BusLock.
+// The window (frmKelvaroV4) shows them and forwards its clicks; headless, the
+// program drives the station alone. Messages for a box go out as message().
 class MasterStation : public QObject {
     Q_OBJECT
 public:
-    using Clock = std::function<QDateTime()>;
+    using Clock = LogView::Clock;
 
     explicit MasterStation(QObject* parent = nullptr);
     ~MasterStation() override;
 
     // The wall clock (a naive local date-time, see timeutil.h); tests inject one.
-    void setClock(Clock clock) { clock_ = std::move(clock); }
+    void setClock(Clock clock);
     qint64 nowSeconds() const;
-    static qint64 NextStartFor(qint64 now, double interval);
 
     // Start-up: command line, client, database, meter list, settings; then Start
     // ("Auto") or Stop.
@@ -49,102 +52,78 @@ public:
     void mnuEinstellung();
     void cmdEinstellungenZurueck();
     void mnuLog();
-    // "Sind sie sicher?"; true when the operator wants to end.
-    bool mnuEnde();
-    // Closing: databases closed, timer stopped.
+    // The operator has confirmed "Sind sie sicher?": timer stopped, closeRequested().
+    void mnuEnde();
+    // Closing: readings broken off, databases closed, timer stopped.
     void formUnload();
     void cmdTestService();
+    // Bus actions: each is refused with a log line while the cycle or another
+    // of them uses the line. Meters are numbered from 1.
     void TestZaehlerLaden();
-    void cmd_V2_MBLesenSecundaer(int row);
-    // Row event of the meter grid: reads the meter by hand into the index list view.
-    void meterRowChosen(int row);
-    void combo3Chosen(int item);
+    void cmd_V2_MBLesenSecundaer(int meter);
+    // Row event of the meter grid: reads the meter by hand into the index list
+    // view; while the line is in use it shows the meter's last values.
+    void meterRowChosen(int meter);
     void cmdSpeichernIndexliste(int item);
-    // Manual reading of one meter (the index list view shows its values).
-    int MB_ReadPrimAdr(int address, MeterRecord& meter);
-    int MB_ReadPrimAdrRac(int address, MeterRecord& meter);
+    void combo3Chosen(int item);
 
     QString windowCaption() const;
-    int meterCount() const { return static_cast<int>(meters.size()) - 1; }
+    int meterCount() const { return meters.meterCount(); }
+    bool busFree() const { return bus_.isFree(); }
 
+private:
+    // Declared first: the parts below hold references to them.
+    BusLock bus_;
+    mbus::BusPort comm1_; // Comm1, the line of the stored-selection readings
+
+public:
     // State of the station (names as the station's documents use them).
     MasterCommandLine commandLine;
+    StationSettings settings;
     int Port = 0;
-    double IntervallCom = 0;
     qint64 NextStart = 0;
     qint64 StartTime = 0;
-    int Busy = 0;
-    QString Status;
+    RunStatus Status = RunStatus::None;
     bool Running = false;
-    quint8 StepWait = 0;
     double MeterPause = 0.1;
-    mbus::TimeoutSettings timeouts;
-    mbus::PortDirectory ports; // the devices of the COM numbers, read at start-up
-    QString TibboPort = QStringLiteral("65535");
-    QString TibboIP;
-    int KorvanisIntervall = 900;
-    int KorvanisStartFenster = 6;
-    qint64 NextKorvanis = 0;
     int TickCount = 0;
     int TickLimit = 300;
     bool TimerWasEnabled = false;
-    std::array<bool, 4> Check1{false, false, true, true};
-    int providerKind = mbus::ProviderOleV2;
     bool testMeterFlag = false;
+    QTimer Timer1;
+
+    LogView log;            // MSFlexGrid4
+    MeterTableModel meters; // MSFlexGrid1
+    ReadingCycle cycle;     // its durations: MSFlexGrid3
+    ManualReading manual;   // its values: MSFlexGrid2
+
+    // What the window shows besides the grids.
     bool testFunctionsEnabled = false;
     bool logViewVisible = true;
     bool logGridHidden = false;
     bool settingsVisible = false;
-
-    QVector<MeterRecord> meters{1}; // entry 0 unused; entry r = grid row r
-    QStringList combo3;
-    GridModel meterGrid;  // MSFlexGrid1
-    GridModel logGrid;    // MSFlexGrid4, newest on top
-    GridModel cycleGrid;  // MSFlexGrid3
-    GridModel indexGrid;  // MSFlexGrid2
     QString label1, label5, label6, label7, text1;
     bool cmdStartEnabled = true, cmdStopEnabled = false, cmdWeiterEnabled = false;
-    QTimer Timer1;
 
 signals:
     void logLine(const QString& line);
     void label1Changed(const QString& text);
     void stateChanged();
-    void rowSelected(int row);
+    void rowSelected(int meter);
     void minimiseRequested(bool minimised);
     void closeRequested();
-    // "Weiter", Stop or closing: a step-mode wait ends.
-    void stepReleased();
+    // A message box for the caller to show (an empty title: the program's).
+    void message(const QString& text, const QString& title);
 
 private:
     void setLabel1(const QString& text);
-    void logView(const QString& text);
-    void runCycle(qint64 now);
-    bool runPass(int pass);
-    int readMeter(int row);
-    // A provider of `kind` for this station's ports; an unknown kind shows its message.
-    std::unique_ptr<mbus::NativeProvider> createProvider(int kind) const;
-    void afterFailure(int row, int rc);
-    // False when the database was opened and has no meters for the port.
-    bool openDatabaseForCycle();
-    void closeDatabaseOfCycle();
-    void supervise();
-    void launchKorvanis();
-    void readSettings();
-    void showValues(const MeterRecord& meter, int address);
-    bool waitForStep();
-    QString mbusSection() const;
-    QString portSection() const;
-    QString mbSection() const;
+    // The bus for a manual action, or a log line saying who has it.
+    BusLock::Hold takeBus(BusUser user);
+    void checkWritten(bool written);
+    void loadMeterList();
     QString dateTimeText(qint64 seconds) const;
 
     Clock clock_;
-    std::unique_ptr<mbus::NativeProvider> provider_;
-    mbus::BusPort serial_; // Comm1
-    ReadingTable values_;
-    ReadingTable readings_;
-    bool valuesOpen_ = false;
-    bool readingsOpen_ = false;
     bool closing_ = false;
 };
 

@@ -1,8 +1,7 @@
 #include "master/meterlist.h"
 
 #include "data/dbconnection.h"
-#include "foundation/gridmodel.h"
-#include "foundation/messages.h"
+#include "master/metertablemodel.h"
 
 #include <QSqlQuery>
 
@@ -48,15 +47,14 @@ void loadIndexList(SqlConnection& db, MeterRecord& meter, const std::function<vo
 
 } // namespace
 
-int BM_ZählerlisteLadenComPort(SqlConnection& db, int port, MeterListTarget t)
+int BM_ZaehlerlisteLadenComPort(SqlConnection& db, int port, const MeterListTarget& t)
 {
     if (port == 0) {
-        ShowMessageBox(QStringLiteral("Kein Comport anngegeben"));
+        t.message(QStringLiteral("Kein Comport anngegeben"));
         return 0;
     }
     QSqlQuery q;
     QList<MeterRecord> loaded;
-    QList<QStringList> rows;
     bool tooMany = false;
     if (db.query(q, kMeterQuery, {port})) {
         while (q.next()) {
@@ -66,7 +64,9 @@ int BM_ZählerlisteLadenComPort(SqlConnection& db, int port, MeterListTarget t)
             }
             MeterRecord m;
             m.MB_ID = text(q.value(QStringLiteral("MB_ID")));
-            m.PrimAdr = static_cast<quint8>(q.value(QStringLiteral("MBAdr")).toInt());
+            const QVariant address = q.value(QStringLiteral("MBAdr"));
+            m.hasPrimAdr = !address.isNull();
+            m.PrimAdr = static_cast<quint8>(address.toInt());
             m.MBBaud = q.value(QStringLiteral("MBBaud")).toInt();
             m.LZNR = q.value(QStringLiteral("LZNR")).toInt();
             m.MBIndex = q.value(QStringLiteral("MBIndex")).toInt();
@@ -76,9 +76,8 @@ int BM_ZählerlisteLadenComPort(SqlConnection& db, int port, MeterListTarget t)
             m.MB_SelectSec = text(q.value(QStringLiteral("MB_SelectSec")));
             m.MBComP = static_cast<quint8>(q.value(QStringLiteral("MBComP")).toInt());
             m.Zname = text(q.value(QStringLiteral("zname")));
+            m.tariffGroupName = text(q.value(QStringLiteral("TAGRP_NAME")));
             loaded << m;
-            rows << QStringList{text(q.value(QStringLiteral("MBAdr"))), text(q.value(QStringLiteral("MBBaud"))), {}, {}, {},
-                                m.MB_ID, text(q.value(QStringLiteral("TAGRP_NAME")))};
         }
     }
     if (loaded.isEmpty()) {
@@ -87,21 +86,17 @@ int BM_ZählerlisteLadenComPort(SqlConnection& db, int port, MeterListTarget t)
     }
 
     const int count = static_cast<int>(loaded.size());
-    t.grid.setRowCount(0);
-    t.meters.clear();
-    t.meters.resize(count + 1);
     t.log(QStringLiteral("Lade Zählerliste. Anz = ") + QString::number(count));
-    t.chooserItems.clear();
-    for (int r = 1; r <= count; ++r) {
-        t.meters[r] = loaded[r - 1];
-        t.grid.appendRow(rows[r - 1]);
-        t.chooserItems << QStringLiteral("%1;%2;%3").arg(rows[r - 1][0], t.meters[r].MB_ID).arg(t.meters[r].BasisTarif);
-    }
+    QStringList chooser;
+    for (const MeterRecord& m : loaded)
+        chooser << QStringLiteral("%1;%2;%3").arg(PrimAdrText(m), m.MB_ID).arg(m.BasisTarif);
     t.log(QStringLiteral("Geladene Zähler. Anz = ") + QString::number(count));
     if (tooMany)
         t.log(QStringLiteral("Mehr als %1 Zähler an Com%2: die weiteren werden nicht gelesen").arg(kMaxPortMeters).arg(port));
-    for (int r = 1; r <= count; ++r)
-        loadIndexList(db, t.meters[r], t.log);
+    for (MeterRecord& m : loaded)
+        loadIndexList(db, m, t.log);
+    t.meters.setMeters(loaded);
+    t.meters.setChooserItems(chooser);
     return count;
 }
 

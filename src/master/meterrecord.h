@@ -5,9 +5,15 @@
 
 namespace kelvaro::master {
 
-// One meter of the master's port meter table (index = its grid row, from 1).
+// How the meter fared in the running cycle (column "LastRead").
+enum class LastRead { NotTried, Ok, Failed };
+
+// One meter of the master's port meter table: its master data, its last
+// reading and how the station has fared with it since the list was loaded.
+// The meter grid shows these fields; nothing of a meter lives in the grid.
 struct MeterRecord : mbus::MeterBusFields {
     quint8 PrimAdr = 0;
+    bool hasPrimAdr = true; // false when "MBAdr" is Null: column "PrimAdr" stays empty
     qint32 ErrorCount = 0;
     qint32 OkCount = 0;
     qint32 LZNR = 0;
@@ -15,6 +21,14 @@ struct MeterRecord : mbus::MeterBusFields {
     qint16 IndexCount = 0;
     quint8 BasisTarif = 0;
     QString Zname;
+    QString tariffGroupName; // "TAGRP_NAME", column "Energie"
+    LastRead lastRead = LastRead::NotTried;
 };
+
+// The primary address as the grid and the log lines show it.
+inline QString PrimAdrText(const MeterRecord& meter)
+{
+    return meter.hasPrimAdr ? QString::number(meter.PrimAdr) : QString();
+}
 
 } // namespace kelvaro::master

@@ -65,7 +65,7 @@ QList<IndexListValue> IndexListValues(const MeterRecord& meter)
     return values;
 }
 
-void MBusZaehlerSpeichern(StoreContext& c, MeterRecord& meter, int primaryAddress)
+void MBusZaehlerSpeichern(StoreContext& c, MeterRecord& meter)
 {
     if (c.testMeter && isOpen(c.readings)) {
         const int index = meter.BasisTarif;
@@ -81,9 +81,9 @@ void MBusZaehlerSpeichern(StoreContext& c, MeterRecord& meter, int primaryAddres
     for (int i = 1; i <= meter.ValueCount; ++i) {
         mbus::ValueEntry& entry = meter.ValueTable[i];
         const bool store = entry.storeFlag != 0;
-        if (c.switches[1]) {
+        if (c.switches[StoreSwitch::MBusLog]) {
             entry.unitText = mbus::FixedText15(entry.unitText.trimmed());
-            WriteMBusLogLine(MBusReadingLogText(meter.MB_ID, meter.Zname, c.port, primaryAddress, i, entry.value, entry.unitText));
+            WriteMBusLogLine(MBusReadingLogText(meter.MB_ID, meter.Zname, c.port, meter.PrimAdr, i, entry.value, entry.unitText));
             if (index1Log && i == 1) {
                 QString id = meter.MB_ID;
                 ReplaceAll(id, QStringLiteral("f"), QString());
@@ -91,7 +91,7 @@ void MBusZaehlerSpeichern(StoreContext& c, MeterRecord& meter, int primaryAddres
                              kIndex1LogTail);
             }
         }
-        if (c.switches[0] && store && isOpen(c.values)) {
+        if (c.switches[StoreSwitch::Database] && store && isOpen(c.values)) {
             if (AddMBusWert(*c.values, meter.LZNR, entry.readingTime, i, entry.value)) {
                 c.log(QStringLiteral("Speichern MBIndex Ok "));
             } else {
@@ -99,7 +99,7 @@ void MBusZaehlerSpeichern(StoreContext& c, MeterRecord& meter, int primaryAddres
                 c.log(QStringLiteral("Fehler speichern MBIndexe -1 ") + LastErrorText());
             }
         }
-        if (c.switches[2] && store) {
+        if (c.switches[StoreSwitch::RB6Files] && store) {
             QString file;
             const int rc = RB6Append(DatenPath, meter.LZNR, entry.readingTime, entry.value, i, file);
             if (rc != 0)

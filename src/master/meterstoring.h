@@ -1,10 +1,10 @@
 #pragma once
 #include "master/meterrecord.h"
+#include "master/stationsettings.h"
 
 #include "data/indexlist.h"
 
 #include <QList>
-#include <array>
 #include <functional>
 
 namespace kelvaro {
@@ -15,8 +15,7 @@ namespace kelvaro::master {
 
 // Everything the storing of one reading depends on besides the meter.
 struct StoreContext {
-    // Check1(0..3): database, M-Bus log, RB6 files, sibling program.
-    std::array<bool, 4> switches{false, false, true, true};
+    StoreSwitches switches;
     ReadingTable* values = nullptr;   // "MBusWerte", when open for this cycle
     ReadingTable* readings = nullptr; // "Zaehlerstaende", when open for this cycle
     QString client;
@@ -29,7 +28,7 @@ struct StoreContext {
 // upkeep, "mb.log" and "Index1.txt" lines, "MBusWerte", RB6 files, and the
 // main reading into the 15-minute file and "Zaehlerstaende". Each store is
 // independent: a failure is logged and the others go on.
-void MBusZaehlerSpeichern(StoreContext& context, MeterRecord& meter, int primaryAddress);
+void MBusZaehlerSpeichern(StoreContext& context, MeterRecord& meter);
 
 // The meter's last reading as the values of a new index list.
 QList<IndexListValue> IndexListValues(const MeterRecord& meter);

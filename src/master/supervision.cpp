@@ -1,8 +1,5 @@
 #include "master/supervision.h"
 
-#include "foundation/clientpaths.h"
-#include "foundation/ini.h"
-
 #include <QDBusConnection>
 #include <QDBusInterface>
 #include <QDBusReply>
@@ -19,57 +16,51 @@ const QString kSystemd = QStringLiteral("org.freedesktop.systemd1");
 const QString kManagerPath = QStringLiteral("/org/freedesktop/systemd1");
 const QString kManager = QStringLiteral("org.freedesktop.systemd1.Manager");
 
-int stateNumber(const QString& activeState)
+ServiceState stateOf(const QString& activeState)
 {
     if (activeState == QLatin1String("active"))
-        return 4;
+        return ServiceState::Running;
     if (activeState == QLatin1String("inactive") || activeState == QLatin1String("failed"))
-        return 1;
+        return ServiceState::Stopped;
     if (activeState == QLatin1String("activating"))
-        return 2;
+        return ServiceState::Starting;
     if (activeState == QLatin1String("deactivating"))
-        return 3;
+        return ServiceState::Stopping;
     if (activeState == QLatin1String("reloading"))
-        return 5;
-    return -1;
+        return ServiceState::Reloading;
+    return ServiceState::Unknown;
 }
 
 } // namespace
 
-QString OrmundServiceName()
-{
-    const QString configured = ReadIniString(QStringLiteral("OVX"), QStringLiteral("OrmundService"), kOvxIni);
-    return configured.isEmpty() ? QStringLiteral("ormund.service") : configured;
-}
-
-int CheckService(const QString& name)
+ServiceState CheckService(const QString& name)
 {
     const QString unit = name.contains('.') ? name : name + QStringLiteral(".service");
     QDBusConnection bus = QDBusConnection::systemBus();
     if (!bus.isConnected())
-        return -1;
+        return ServiceState::Unknown;
     QDBusInterface manager(kSystemd, kManagerPath, kManager, bus);
     const QDBusReply<QDBusObjectPath> path = manager.call(QStringLiteral("LoadUnit"), unit);
     if (!path.isValid())
-        return -1;
+        return ServiceState::Unknown;
     QDBusInterface props(kSystemd, path.value().path(), QStringLiteral("org.freedesktop.DBus.Properties"), bus);
     const QDBusReply<QDBusVariant> state =
         props.call(QStringLiteral("Get"), QStringLiteral("org.freedesktop.systemd1.Unit"), QStringLiteral("ActiveState"));
     if (!state.isValid())
-        return -1;
-    const int number = stateNumber(state.value().variant().toString());
-    if (number == 1)
+        return ServiceState::Unknown;
+    const ServiceState found = stateOf(state.value().variant().toString());
+    if (found == ServiceState::Stopped)
         manager.call(QStringLiteral("StartUnit"), unit, QStringLiteral("replace"));
-    return number;
+    return found;
 }
 
-QString ServiceStateText(int state)
+QString ServiceStateText(ServiceState state)
 {
     switch (state) {
-    case 1: return QStringLiteral("Dienst war beendet");
-    case 4: return QStringLiteral("Dienst ist gestartet");
-    case 7: return QStringLiteral("Dienst war angehalten");
-    default: return QStringLiteral("Dienst Status = ") + QString::number(state);
+    case ServiceState::Stopped: return QStringLiteral("Dienst war beendet");
+    case ServiceState::Running: return QStringLiteral("Dienst ist gestartet");
+    case ServiceState::Paused: return QStringLiteral("Dienst war angehalten");
+    default: return QStringLiteral("Dienst Status = ") + QString::number(static_cast<int>(state));
     }
 }
 

@@ -16,18 +16,18 @@ TEST(MasterCycle, FullCycleStoresEveryGoodReading)
     ASSERT_TRUE(f.ready);
     f.station.load("Auto -M1320 -C1 -T0");
     EXPECT_EQ(f.station.meterCount(), 10);
-    EXPECT_EQ(f.cell(1, 0), "9") << "fastest baud rate first";
-    EXPECT_EQ(f.cell(3, 0), "1");
+    EXPECT_EQ(f.meter(1).PrimAdr, 9) << "fastest baud rate first";
+    EXPECT_EQ(f.meter(3).PrimAdr, 1);
     EXPECT_TRUE(f.station.Timer1.isActive());
 
     f.station.timerTick();
     EXPECT_EQ(f.station.label1, "Fertig");
     EXPECT_FALSE(f.station.Timer1.isActive());
     for (int r = 1; r <= 10; ++r) {
-        const bool silent = f.cell(r, 0) == "8";
-        EXPECT_EQ(f.cell(r, 4), silent ? "Fehler" : "Ok") << r;
-        EXPECT_EQ(f.cell(r, 2), silent ? "0" : "1") << r;
-        EXPECT_EQ(f.cell(r, 3), silent ? "2" : "0") << "the silent meter fails in both passes";
+        const bool silent = f.meter(r).PrimAdr == 8;
+        EXPECT_EQ(f.meter(r).lastRead, silent ? master::LastRead::Failed : master::LastRead::Ok) << r;
+        EXPECT_EQ(f.meter(r).OkCount, silent ? 0 : 1) << r;
+        EXPECT_EQ(f.meter(r).ErrorCount, silent ? 2 : 0) << "the silent meter fails in both passes";
     }
     EXPECT_EQ(f.rows("MBusWerte"), 9 * 2);
     EXPECT_EQ(f.rows("Zaehlerstaende"), 9);
@@ -75,7 +75,7 @@ TEST(MasterCycle, NextStartSollAndSingleRun)
     QDateTime now(QDate(2026, 12, 7), QTime(10, 7, 30), Qt::UTC);
     f.station.setClock([&now] { return now; });
     f.station.load("-M1320 -C1 -T0");
-    EXPECT_EQ(f.station.Status, "Stop");
+    EXPECT_EQ(f.station.Status, master::RunStatus::Stop);
     f.station.text1Changed("900");
     EXPECT_EQ(f.station.label1, "Starte Datenholen um 07.12.2026 10:15:00");
     EXPECT_EQ(ReadIniString("1320MBus", "IntervallCom1", kOvxIni), "900");
@@ -84,11 +84,11 @@ TEST(MasterCycle, NextStartSollAndSingleRun)
 
     now = now.addSecs(449); // 10:14:59
     f.station.timerTick();
-    EXPECT_EQ(f.station.cycleGrid.rowCount(), 0);
+    EXPECT_EQ(f.station.cycle.durations.rowCount(), 0);
     now = QDateTime(QDate(2026, 12, 7), QTime(11, 15, 0), Qt::UTC);
     f.station.timerTick();
     EXPECT_EQ(f.station.label1, "Starte Datenholen um 07.12.2026 11:30:00  [4 Soll]");
-    EXPECT_EQ(f.station.cycleGrid.rowCount(), 2) << "one duration per pass";
+    EXPECT_EQ(f.station.cycle.durations.rowCount(), 2) << "one duration per pass";
 
     f.station.text1Changed("0");
     EXPECT_EQ(f.station.label1, "Bereit");
@@ -107,12 +107,12 @@ TEST(MasterCycle, StopDuringThePassEndsAfterThatMeter)
             f.station.cmdStop();
     });
     f.station.timerTick();
-    EXPECT_EQ(f.cell(5, 4), "Ok");
-    EXPECT_EQ(f.cell(5, 2), "1");
-    EXPECT_EQ(f.cell(6, 4), "");
-    EXPECT_EQ(f.station.cycleGrid.rowCount(), 0) << "no end-of-pass step";
+    EXPECT_EQ(f.meter(5).lastRead, master::LastRead::Ok);
+    EXPECT_EQ(f.meter(5).OkCount, 1);
+    EXPECT_EQ(f.meter(6).lastRead, master::LastRead::NotTried);
+    EXPECT_EQ(f.station.cycle.durations.rowCount(), 0) << "no end-of-pass step";
     EXPECT_TRUE(f.station.label1.startsWith("Datenholen gestoppt am "));
-    EXPECT_EQ(f.station.Busy, 0);
+    EXPECT_FALSE(f.station.cycle.Busy);
     EXPECT_FALSE(DBConnection().isOpen()) << "a stopped pass does not leave the database open";
     EXPECT_EQ(f.rows("MBusWerte"), 5 * 2);
 }
@@ -125,13 +125,10 @@ TEST(MasterCycle, FirstMeterRetriedAndReadInTheRepeatPass)
     ASSERT_TRUE(f.ready);
     f.station.load("Auto -M1320 -C1 -T0");
     f.station.timerTick();
-    EXPECT_EQ(f.cell(1, 4), "Ok");
-    EXPECT_EQ(f.cell(1, 3), "1") << "one failed pass";
-    EXPECT_EQ(f.cell(1, 2), "1");
-    bool retried = false;
-    for (int r = 0; r < f.station.logGrid.rowCount(); ++r)
-        retried = retried || f.station.logGrid.cell(r, 1) == "Nochmal ersten lesen";
-    EXPECT_TRUE(retried);
+    EXPECT_EQ(f.meter(1).lastRead, master::LastRead::Ok);
+    EXPECT_EQ(f.meter(1).ErrorCount, 1) << "one failed pass";
+    EXPECT_EQ(f.meter(1).OkCount, 1);
+    EXPECT_TRUE(f.station.log.contains("Nochmal ersten lesen"));
     EXPECT_TRUE(f.mbLog().contains(" ;1;Lesefehler;1;rc=-2\r\n"));
     EXPECT_EQ(f.rows("MBusWerte"), 2) << "the repeat pass stores nothing in the database tables";
     EXPECT_EQ(f.rows("Zaehlerstaende"), 1);
@@ -143,7 +140,7 @@ TEST(MasterCycle, StepModeWaitsForWeiter)
     ASSERT_TRUE(f.ready);
     int continues = 0;
     QObject::connect(&f.station, &master::MasterStation::stateChanged, [&] {
-        if (f.station.cmdWeiterEnabled && f.station.StepWait == 1) {
+        if (f.station.cmdWeiterEnabled && f.station.cycle.StepWait) {
             ++continues;
             QTimer::singleShot(10, &f.station, &master::MasterStation::cmdWeiter);
         }
@@ -226,12 +223,9 @@ TEST(MasterCycle, AReloadWithoutMetersKeepsTheGridAndReadsNothing)
     f.station.cmdStart();
     f.station.timerTick();
     EXPECT_EQ(f.station.label1, "Fertig");
-    EXPECT_EQ(f.station.meterGrid.rowCount(), 2) << "the grid keeps its meters";
-    EXPECT_EQ(f.cell(2, 5), "12345602");
-    bool logged = false;
-    for (int r = 0; r < f.station.logGrid.rowCount(); ++r)
-        logged = logged || f.station.logGrid.cell(r, 1) == QString::fromUtf8("Kelvaro : Keine Zähler für Com1");
-    EXPECT_TRUE(logged);
+    EXPECT_EQ(f.station.meterCount(), 2) << "the list keeps its meters";
+    EXPECT_EQ(f.meter(2).MB_ID, "12345602");
+    EXPECT_TRUE(f.station.log.contains(QString::fromUtf8("Kelvaro : Keine Zähler für Com1")));
     EXPECT_EQ(f.rows("MBusWerte"), 4) << "nothing read";
     EXPECT_FALSE(f.mbLog().contains("Lesefehler")) << "no reading errors logged";
     EXPECT_EQ(f.mbLog().count("\r\n"), linesBefore + 1) << f.mbLog().toStdString(); // "Datenholen gestartet am"

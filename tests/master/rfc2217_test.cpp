@@ -22,6 +22,6 @@ TEST(MasterRfc2217, MixedBaudBusReadInOneCycleThroughSer2net)
     f.station.timerTick();
     EXPECT_EQ(f.station.label1, "Fertig");
     for (int r = 1; r <= 3; ++r)
-        EXPECT_EQ(f.cell(r, 4), "Ok") << "meter at " << f.cell(r, 1).toStdString() << " Bd";
+        EXPECT_EQ(f.meter(r).lastRead, master::LastRead::Ok) << "meter at " << f.meter(r).MBBaud << " Bd";
     EXPECT_EQ(f.rows("MBusWerte"), 3 * 2);
 }

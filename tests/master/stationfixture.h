@@ -3,6 +3,7 @@
 #include "data/dbconnection.h"
 #include "foundation/clientpaths.h"
 #include "foundation/cp1252.h"
+#include "foundation/messages.h"
 #include "foundation/timeutil.h"
 #include "master/installation.h"
 #include "master/masterstation.h"
@@ -48,6 +49,9 @@ public:
             ADD_FAILURE() << "installation: " << error.toStdString();
         DBConnection().close();
         ResetClient();
+        // The test is the station's caller: its messages become (recorded) boxes.
+        QObject::connect(&station, &master::MasterStation::message,
+                         [](const QString& text, const QString& title) { ShowMessageBox(text, title); });
     }
     ~StationFixture()
     {
@@ -68,8 +72,8 @@ public:
             return -1;
         return db.scalar(QStringLiteral("SELECT Count(*) FROM ") + table).toInt();
     }
-    // Grid cell of meter row r (from 1).
-    QString cell(int row, int column) const { return station.meterGrid.cell(row - 1, column); }
+    // Meter r of the station's list (from 1).
+    const master::MeterRecord& meter(int r) const { return station.meters.meter(r); }
 
     InstallationDir dir;
     std::unique_ptr<SimProcess> sim;

@@ -1,4 +1,5 @@
 #include "foundation/ini.h"
+#include "foundation/messages.h"
 #include "master/supervision.h"
 #include "master/ui/frmkelvarov4.h"
 #include "stationfixture.h"
@@ -65,7 +66,7 @@ TEST(MasterWindow, AutoStartsMinimisedAndTheMenusWork)
     EXPECT_FALSE(window.Frame4->isVisibleTo(&window));
 
     window.cmdStop->click();
-    EXPECT_EQ(f.station.Status, "Stop");
+    EXPECT_EQ(f.station.Status, master::RunStatus::Stop);
     EXPECT_TRUE(window.cmdStart->isEnabled());
 }
 
@@ -76,22 +77,22 @@ TEST(MasterWindow, ManualReadingFillsTheIndexListView)
     master::FrmKelvaroV4 window(f.station);
     f.station.load("-M1320 -C1 -T0");
     f.station.meterRowChosen(2);
-    ASSERT_EQ(f.station.indexGrid.rowCount(), 2);
-    EXPECT_EQ(f.station.indexGrid.cell(0, 0), "(2) 1");
-    EXPECT_EQ(f.station.indexGrid.cell(0, 1), "100");
+    ASSERT_EQ(f.station.manual.indexGrid.rowCount(), 2);
+    EXPECT_EQ(f.station.manual.indexGrid.cell(0, 0), "(2) 1");
+    EXPECT_EQ(f.station.manual.indexGrid.cell(0, 1), "100");
     EXPECT_TRUE(window.Frame5->isVisibleTo(&window));
 
     f.station.cmdSpeichernIndexliste(1);
     EXPECT_EQ(f.rows("MB_IndexListe"), 2);
-    EXPECT_EQ(f.station.meters[2].IndexCount, 2);
+    EXPECT_EQ(f.meter(2).IndexCount, 2);
 
     // The log view's text column is as wide as its longest line.
     window.show();
     window.mnuLog->trigger();
     ASSERT_TRUE(window.MSFlexGrid4->isVisible());
     int widest = 0;
-    for (int r = 0; r < f.station.logGrid.rowCount(); ++r)
-        widest = std::max(widest, window.MSFlexGrid4->fontMetrics().horizontalAdvance(f.station.logGrid.cell(r, 1)));
+    for (int r = 0; r < f.station.log.grid.rowCount(); ++r)
+        widest = std::max(widest, window.MSFlexGrid4->fontMetrics().horizontalAdvance(f.station.log.grid.cell(r, 1)));
     EXPECT_GE(window.MSFlexGrid4->columnWidth(1), widest);
 }
 
@@ -129,20 +130,25 @@ TEST(Supervision, DeviceServerResetOverUdp)
 
 TEST(Supervision, ServiceStateThroughSystemd)
 {
-    EXPECT_EQ(master::ServiceStateText(1), "Dienst war beendet");
-    EXPECT_EQ(master::ServiceStateText(4), "Dienst ist gestartet");
-    EXPECT_EQ(master::ServiceStateText(-1), "Dienst Status = -1");
+    EXPECT_EQ(master::ServiceStateText(master::ServiceState::Stopped), "Dienst war beendet");
+    EXPECT_EQ(master::ServiceStateText(master::ServiceState::Running), "Dienst ist gestartet");
+    EXPECT_EQ(master::ServiceStateText(master::ServiceState::Paused), "Dienst war angehalten");
+    EXPECT_EQ(master::ServiceStateText(master::ServiceState::Unknown), "Dienst Status = -1");
+    EXPECT_EQ(master::ServiceStateText(master::ServiceState::Starting), "Dienst Status = 2");
     {
         InstallationDir dir;
         master::MasterStation station;
+        QObject::connect(&station, &master::MasterStation::message,
+                         [](const QString& text, const QString& title) { ShowMessageBox(text, title); });
         station.cmdTestService();
         ASSERT_EQ(dir.messageTitles().size(), 1);
         EXPECT_EQ(dir.messageTitles().first(), "Test Ormund");
     }
     if (!QDBusConnection::systemBus().isConnected())
         GTEST_SKIP() << "no systemd on the system bus here: the service check is not exercised";
-    const int state = master::CheckService("kelvaro-test-does-not-exist");
-    EXPECT_TRUE(state == 1 || state == -1) << state;
+    const master::ServiceState state = master::CheckService("kelvaro-test-does-not-exist");
+    EXPECT_TRUE(state == master::ServiceState::Stopped || state == master::ServiceState::Unknown)
+        << static_cast<int>(state);
 }
 
 TEST(Master1450, SharedPostgresDatabaseAndSupervisionLines)

@@ -1,5 +1,6 @@
 #include "master/ui/frmkelvarov4.h"
 
+#include "foundation/messages.h"
 #include "foundation/ui/gridutil.h"
 #include "master/masterstation.h"
 #include "mbus/ui/providerlist.h"
@@ -44,7 +45,7 @@ FrmKelvaroV4::FrmKelvaroV4(MasterStation& station, QWidget* parent)
 
     auto* meterFrame = new QGroupBox(QStringLiteral("Zählerliste"), central);
     auto* meterLayout = new QVBoxLayout(meterFrame);
-    MSFlexGrid1 = grid(&station.meterGrid, meterFrame);
+    MSFlexGrid1 = grid(&station.meters, meterFrame);
     meterLayout->addWidget(MSFlexGrid1);
     layout->addWidget(meterFrame, 0, 0, 3, 1);
 
@@ -69,7 +70,7 @@ FrmKelvaroV4::FrmKelvaroV4(MasterStation& station, QWidget* parent)
 
     Frame4 = new QGroupBox(central);
     auto* logLayout = new QVBoxLayout(Frame4);
-    MSFlexGrid4 = grid(&station.logGrid, Frame4);
+    MSFlexGrid4 = grid(&station.log.grid, Frame4);
     MSFlexGrid4->setColumnWidth(0, 140);
     MSFlexGrid4->setColumnWidth(1, 200);
     MSFlexGrid4->horizontalHeader()->setStretchLastSection(true);
@@ -79,7 +80,7 @@ FrmKelvaroV4::FrmKelvaroV4(MasterStation& station, QWidget* parent)
     Frame5 = new QGroupBox(QStringLiteral("Indexliste"), central);
     auto* indexLayout = new QVBoxLayout(Frame5);
     Combo3 = new QComboBox(Frame5);
-    MSFlexGrid2 = grid(&station.indexGrid, Frame5);
+    MSFlexGrid2 = grid(&station.manual.indexGrid, Frame5);
     cmdSpeichernIndexliste = new QPushButton(QStringLiteral("Indexliste Speichern"), Frame5);
     cmdSpeichernIndexliste->setToolTip(QStringLiteral(
         "Kopiert die gerade gelesenen Indexe in die MB_IndexListe; alte Einträge werden überschrieben oder gelöscht."));
@@ -89,7 +90,7 @@ FrmKelvaroV4::FrmKelvaroV4(MasterStation& station, QWidget* parent)
     layout->addWidget(Frame5, 0, 1);
 
     layout->addWidget(new QLabel(QStringLiteral("Zyklus-Zeiten"), central), 1, 1);
-    MSFlexGrid3 = grid(&station.cycleGrid, central);
+    MSFlexGrid3 = grid(&station.cycle.durations, central);
     MSFlexGrid3->setMaximumHeight(110);
     layout->addWidget(MSFlexGrid3, 2, 1);
 
@@ -111,8 +112,8 @@ FrmKelvaroV4::FrmKelvaroV4(MasterStation& station, QWidget* parent)
     connect(cmdSpeichernIndexliste, &QPushButton::clicked, this,
             [this] { station_.cmdSpeichernIndexliste(Combo3->currentIndex()); });
     connect(mnuEnde, &QAction::triggered, this, [this] {
-        if (station_.mnuEnde())
-            close();
+        if (AskYesNo(QStringLiteral("Sind sie sicher?"), false, station_.windowCaption() + QStringLiteral(" beenden")))
+            station_.mnuEnde();
     });
     connect(mnuEinstellung, &QAction::triggered, &station, &MasterStation::mnuEinstellung);
     connect(mnuLog, &QAction::triggered, &station, &MasterStation::mnuLog);
@@ -126,6 +127,8 @@ FrmKelvaroV4::FrmKelvaroV4(MasterStation& station, QWidget* parent)
             showNormal();
     });
     connect(&station, &MasterStation::closeRequested, this, &QWidget::close);
+    connect(&station, &MasterStation::message, this,
+            [](const QString& text, const QString& title) { ShowMessageBox(text, title); });
     refresh();
 }
 
@@ -206,22 +209,22 @@ void FrmKelvaroV4::refresh()
     Frame3->setVisible(station_.settingsVisible);
     if (!Text1->hasFocus())
         Text1->setText(station_.text1);
-    const int values[] = {station_.timeouts.timeout, station_.timeouts.offset, station_.timeouts.byteTime,
-                          station_.timeouts.deadTime};
+    const StationSettings& settings = station_.settings;
     for (int i = 0; i < 4; ++i) {
         if (!Text4[i]->hasFocus())
-            Text4[i]->setText(QString::number(values[i]));
-        Check1[i]->setChecked(station_.Check1[i]);
+            Text4[i]->setText(QString::number(settings.timeout(*TimeoutFieldAt(i))));
+        Check1[i]->setChecked(settings.store[*StoreSwitchAt(i)]);
     }
-    Frame6->setVisible(station_.Check1[0]);
-    Text3->setText(QString::number(station_.KorvanisIntervall));
+    Frame6->setVisible(settings.store[StoreSwitch::Database]);
+    Text3->setText(QString::number(settings.KorvanisIntervall));
     if (Combo2->count() == 0) {
-        mbus::FillProviderList(Combo1, station_.providerKind);
-        mbus::FillProviderList(Combo2, station_.providerKind);
+        mbus::FillProviderList(Combo1, settings.providerKind);
+        mbus::FillProviderList(Combo2, settings.providerKind);
     }
-    if (Combo3->count() != station_.combo3.size()) {
+    const QStringList& chooser = station_.meters.chooserItems();
+    if (Combo3->count() != chooser.size()) {
         Combo3->clear();
-        Combo3->addItems(station_.combo3);
+        Combo3->addItems(chooser);
     }
     AutoSizeGridColumns(MSFlexGrid1);
     if (MSFlexGrid4->isVisible())

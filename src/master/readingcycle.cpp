@@ -1,0 +1,277 @@
+#include "master/readingcycle.h"
+
+#include "data/dbconnection.h"
+#include "foundation/clientpaths.h"
+#include "foundation/paths.h"
+#include "foundation/textutil.h"
+#include "master/logview.h"
+#include "master/meterlist.h"
+#include "master/meterstoring.h"
+#include "master/metertablemodel.h"
+#include "master/supervision.h"
+#include "mbus/wire/eventwait.h"
+#include "mbus/wire/nativeprovider.h"
+#include "storage/mbuslog.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QProcess>
+
+namespace kelvaro::master {
+
+qint64 NextStartFor(qint64 now, double interval)
+{
+    const auto i = static_cast<qint64>(interval);
+    if (i <= 0)
+        return 0;
+    return now / i * i + i;
+}
+
+ReadingCycle::ReadingCycle(MeterTableModel& meters, LogView& log, mbus::BusPort& comm1, QObject* parent)
+    : QObject(parent)
+    , meters_(meters)
+    , log_(log)
+    , comm1_(comm1)
+{
+    durations.setHeaders({QStringLiteral("Zyklus-Zeiten")});
+}
+
+ReadingCycle::~ReadingCycle()
+{
+    closing_ = true;
+    closeDatabase();
+}
+
+void ReadingCycle::stop()
+{
+    stopRequested_ = true;
+    wake();
+}
+
+void ReadingCycle::resume() { stopRequested_ = false; }
+
+void ReadingCycle::abort()
+{
+    closing_ = true;
+    wake();
+    closeDatabase();
+    if (provider_)
+        provider_->APPCloseCom();
+}
+
+void ReadingCycle::cmdWeiter()
+{
+    StepWait = false;
+    wake();
+}
+
+void ReadingCycle::wake()
+{
+    if (stepLoop_)
+        stepLoop_->quit();
+}
+
+CycleEnd ReadingCycle::run(const CycleSetup& setup)
+{
+    Busy = true;
+    stopRequested_ = false;
+    emit status(QStringLiteral("Start jetzt"));
+    QElapsedTimer cycleClock;
+    cycleClock.start();
+    meters_.clearLastRead();
+
+    log_.add(QStringLiteral("Öffne Datenbank"));
+    provider_.reset();
+    const bool withDatabase = setup.settings->store[StoreSwitch::Database];
+    if (!withDatabase || openDatabase(setup)) {
+        QString error;
+        provider_ = mbus::LoadMBusPovider(mbus::ProviderOleV2, setup.settings->ports, &error);
+        if (!error.isEmpty())
+            emit message(error);
+        if (provider_)
+            mbus::ApplyTimeoutSettings(*provider_, setup.settings->timeouts);
+        log_.add(QStringLiteral("Starte Auslesen"));
+    }
+
+    CycleEnd end = CycleEnd::Done;
+    for (int pass = 1; pass <= 2; ++pass) {
+        if (!runPass(setup)) {
+            // Nothing of the end of the pass or cycle runs, but the cycle's
+            // database work is not left open until the next one.
+            closeDatabase();
+            end = CycleEnd::Stopped;
+            break;
+        }
+        if (setup.settings->store[StoreSwitch::Database])
+            closeDatabase();
+        durations.insertRow(0, {GermanNumber(cycleClock.elapsed() / 1000.0, 1) + QStringLiteral(" s")});
+        if (stopRequested_ || pass == 2)
+            break;
+    }
+    if (end == CycleEnd::Done) {
+        if (durations.rowCount() >= 4)
+            durations.removeRowsFrom(3);
+        // Also after single runs, when they are started again and again.
+        log_.trim();
+    }
+    // The manual readings open the line with providers of their own.
+    provider_.reset();
+    Busy = false;
+    return end;
+}
+
+bool ReadingCycle::runPass(const CycleSetup& setup)
+{
+    if (!provider_)
+        return true; // the reload found no meters for the port
+    const int count = meters_.meterCount();
+    for (int r = 1; r <= count && meters_.contains(r); ++r) {
+        if (stopRequested_ || closing_)
+            break;
+        if (meters_.meter(r).lastRead != LastRead::Ok) {
+            emit status(QStringLiteral("Lese %1 von %2").arg(r).arg(count));
+            if (setup.stepMode)
+                waitForStep();
+            else
+                mbus::PauseWithEvents(static_cast<int>(setup.meterPause * 1000));
+            if (closing_)
+                return false;
+            emit rowSelected(r);
+            mbus::MeterReadOutcome outcome = readMeter(r, setup);
+            if (r == 1 && outcome != mbus::MeterReadOutcome::TakenOver) {
+                log_.add(QStringLiteral("Nochmal ersten lesen"));
+                outcome = readMeter(r, setup);
+            }
+            emit rowSelected(r);
+            if (outcome == mbus::MeterReadOutcome::TakenOver) {
+                meters_.countReading(r, true);
+                store(r, setup);
+            } else {
+                afterFailure(r, outcome, setup);
+            }
+        }
+        if (stopRequested_)
+            return false;
+    }
+    return true;
+}
+
+mbus::MeterReadOutcome ReadingCycle::readMeter(int number, const CycleSetup& setup)
+{
+    if (!provider_)
+        return mbus::MeterReadOutcome::ExchangeFailed; // fails like an unanswered meter
+    MeterRecord& meter = meters_.record(number);
+    if (meter.MBComP == 0)
+        meter.MBComP = static_cast<quint8>(setup.port);
+    return mbus::ReadMeter(comm1_, *provider_, meter);
+}
+
+void ReadingCycle::afterFailure(int number, mbus::MeterReadOutcome outcome, const CycleSetup& setup)
+{
+    meters_.countReading(number, false);
+    const MeterRecord& meter = meters_.meter(number);
+    WriteMBusLogLine(QStringLiteral("%1;Lesefehler;%2;rc=%3")
+                         .arg(PrimAdrText(meter))
+                         .arg(meter.ErrorCount)
+                         .arg(mbus::MeterReadCode(outcome)));
+    if (setup.client == QLatin1String("1450") && number == 1)
+        supervise(*setup.settings);
+}
+
+void ReadingCycle::store(int number, const CycleSetup& setup)
+{
+    StoreContext context;
+    context.switches = setup.settings->store;
+    context.values = valuesOpen_ ? &values_ : nullptr;
+    context.readings = readingsOpen_ ? &readings_ : nullptr;
+    context.client = setup.client;
+    context.port = setup.port;
+    context.testMeter = setup.testMeters;
+    context.log = [this](const QString& t) { log_.add(t); };
+    MBusZaehlerSpeichern(context, meters_.record(number));
+}
+
+bool ReadingCycle::openDatabase(const CycleSetup& setup)
+{
+    if (!MBOpenDatenbank()) {
+        log_.add(QStringLiteral("Fehler Öffne Datenbank"));
+        WriteMBusLogLine(QStringLiteral("Fehler : Öffne Datenbank"));
+        return true; // the cycle goes on with the list it has
+    }
+    const int count = BM_ZaehlerlisteLadenComPort(DBConnection(), setup.port,
+                                                  {meters_, [this](const QString& t) { log_.add(t); },
+                                                   [this](const QString& t) { emit message(t); }});
+    if (count <= 0) {
+        // The grid keeps what it shows; without a provider the pass reads nothing.
+        log_.add(QStringLiteral("Kelvaro : Keine Zähler für Com") + QString::number(setup.port));
+        return false;
+    }
+    log_.add(QStringLiteral("Kelvaro Timer1 : Anz Zähler für Com%1 = %2").arg(setup.port).arg(count));
+    valuesOpen_ = OpenMBusWerte(values_);
+    if (!valuesOpen_)
+        WriteMBusLogLine(QStringLiteral("Fehler : Öffne MBWerteliste"));
+    readingsOpen_ = OpenZaehlerstaende(readings_);
+    if (!readingsOpen_)
+        WriteMBusLogLine(QStringLiteral("Fehler : Öffne rsZaehlerstaende"));
+    return true;
+}
+
+void ReadingCycle::closeDatabase()
+{
+    const bool wasOpen = valuesOpen_ || readingsOpen_;
+    values_.close();
+    readings_.close();
+    valuesOpen_ = readingsOpen_ = false;
+    if (wasOpen || DBConnection().isOpen())
+        DBConnection().close();
+}
+
+void ReadingCycle::waitForStep()
+{
+    StepWait = true;
+    emit stepWaiting(true);
+    while (StepWait && !stopRequested_ && !closing_) {
+        QEventLoop loop;
+        stepLoop_ = &loop;
+        loop.exec();
+        stepLoop_ = nullptr;
+    }
+    StepWait = false;
+    emit stepWaiting(false);
+}
+
+void ReadingCycle::supervise(const StationSettings& settings)
+{
+    const QString state = ServiceStateText(CheckService(settings.serviceName));
+    WriteMBusLogLine(QStringLiteral("Fehler ") + state);
+    log_.add(state);
+    const QString reset = TibboReset(settings.TibboIP, static_cast<quint16>(settings.TibboPort.toUInt()))
+        ? QStringLiteral("Tibbo Reset Ok")
+        : QStringLiteral("Tibbo Reset false");
+    WriteMBusLogLine(QStringLiteral("Fehler ") + reset);
+    log_.add(reset);
+}
+
+void ReadingCycle::launchKorvanisWhenDue(const CycleSetup& setup)
+{
+    if (!setup.settings->store[StoreSwitch::Korvanis] || setup.now < NextKorvanis)
+        return;
+    launchKorvanis(setup);
+    NextKorvanis = NextStartFor(setup.now, setup.settings->KorvanisIntervall);
+}
+
+void ReadingCycle::launchKorvanis(const CycleSetup& setup)
+{
+    // The sibling program: a configured command, else Korvanis(.exe) in the
+    // installation directory. Started without waiting.
+    QString program = setup.settings->korvanisProgram;
+    if (program.isEmpty())
+        program = QFileInfo::exists(QStringLiteral("Korvanis.exe")) ? QStringLiteral("./Korvanis.exe")
+                                                                    : QStringLiteral("./Korvanis");
+    const QStringList args{QStringLiteral("-M") + setup.client, QStringLiteral("AutoBerechnen")};
+    if (!QProcess::startDetached(NativePath(program), args))
+        log_.add(QStringLiteral("Korvanis nicht gestartet: ") + program + ' ' + args.join(' '));
+}
+
+} // namespace kelvaro::master
