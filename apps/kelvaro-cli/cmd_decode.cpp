@@ -58,65 +58,63 @@ void printPlain(const MBusProvider& provider, Language language)
 
 int decode(const QStringList& args)
 {
-    bool json = false;
     Language language = Language::German;
     QStringList rest;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
-        if (a == QLatin1String("--json")) {
-            json = true;
-        } else if (a == QLatin1String("--lang") && i + 1 < args.size()) {
-            const QString l = args[++i];
-            if (l != QLatin1String("de") && l != QLatin1String("en")) {
-                CliErr(QStringLiteral("decode: --lang erwartet de oder en"));
-                return 2;
-            }
+        if (a == QLatin1String("--lang")) {
+            const QString l = args.value(++i);
+            if (l != QLatin1String("de") && l != QLatin1String("en"))
+                return CliFail(CliUsage, QStringLiteral("--lang erwartet de oder en"));
             language = l == QLatin1String("en") ? Language::English : Language::German;
+        } else if (a.startsWith(QLatin1String("--"))) {
+            return CliFail(CliUsage, QStringLiteral("unbekannte Option: ") + a);
         } else {
             rest << a;
         }
     }
-    if (rest.isEmpty()) {
-        CliErr(QStringLiteral("decode: Telegramm (Hex) oder Datei angeben"));
-        return 2;
-    }
+    if (rest.isEmpty())
+        return CliFail(CliUsage, QStringLiteral("Telegramm (Hex) oder Datei angeben"));
     QString text = rest.join(QLatin1Char(' '));
     if (rest.size() == 1 && QFileInfo(rest[0]).isFile()) {
         QFile f(rest[0]);
-        if (!f.open(QIODevice::ReadOnly)) {
-            CliErr(QStringLiteral("decode: Datei nicht lesbar: ") + rest[0]);
-            return 2;
-        }
+        if (!f.open(QIODevice::ReadOnly))
+            return CliFail(CliDataFile, QStringLiteral("Datei nicht lesbar: ") + rest[0]);
         text = QString::fromLatin1(f.readAll());
     }
     QByteArray bytes;
     QString error;
     if (!ParseHexBytes(text, bytes, &error)) {
-        const bool looksLikePath = rest.size() == 1 && (rest[0].contains(QLatin1Char('/')) || rest[0].contains(QLatin1Char('.')));
-        CliErr(QStringLiteral("decode: ") + (looksLikePath ? QStringLiteral("Datei nicht gefunden: ") + rest[0] : error));
-        return 1;
+        const bool looksLikePath = rest.size() == 1 && !QFileInfo::exists(rest[0])
+                                   && (rest[0].contains(QLatin1Char('/')) || rest[0].contains(QLatin1Char('.')));
+        if (looksLikePath)
+            return CliFail(CliDataFile, QStringLiteral("Datei nicht gefunden: ") + rest[0]);
+        return CliFail(CliNoAnswer, error);
     }
     MBusProvider provider;
     provider.LNGLanguage = language == Language::German ? 1 : 0;
-    if (provider.interpretFrame(bytes) != 0) {
-        CliErr(QStringLiteral("decode: ") + provider.lastErrorText());
-        return 1;
-    }
+    if (provider.interpretFrame(bytes) != 0)
+        return CliFail(CliNoAnswer, provider.lastErrorText());
     const Telegram& t = provider.telegram();
-    if (json) {
-        const QJsonObject o = DecodedTelegramJson(provider);
-        CliOut(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
-    } else {
+    // A telegram decoded only in part: what was decoded, then the failure.
+    const bool partial = t.error != DecodeError::None;
+    if (!CliJsonOutput())
         printPlain(provider, language);
-    }
-    if (t.error != DecodeError::None) {
-        CliErr(QStringLiteral("decode: ") + provider.lastErrorText());
-        return 1;
-    }
-    return 0;
+    else if (!partial)
+        CliOutJson(DecodedTelegramJson(provider));
+    if (partial)
+        return CliFail(CliNoAnswer, provider.lastErrorText(), CliJsonOutput() ? DecodedTelegramJson(provider) : QJsonObject{});
+    return CliOk;
 }
 
 const CliRegistration reg("decode", "decode [--json] [--lang de|en] (HEXLIST | FILE)   decode an M-Bus telegram",
-                          decode);
+                          "Decodes one RSP_UD frame given as hex bytes (blanks, \";\", \",\" or nothing between\n"
+                          "the pairs) or as a file of them, and prints the header and every data record.\n"
+                          "\n"
+                          "  --json         JSON output: header, records, more_records_follow\n"
+                          "  --lang de|en   language of the texts (default de)\n"
+                          "\n"
+                          "A frame that decodes only in part prints its records and ends with exit code 1.\n",
+                          {CliOk, CliNoAnswer, CliUsage, CliDataFile}, decode);
 
 } // namespace

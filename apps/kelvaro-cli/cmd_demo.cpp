@@ -1,8 +1,10 @@
 #include "command.h"
+#include "clientoptions.h"
 
 #include "data/dbconnection.h"
 #include "foundation/clientpaths.h"
 #include "foundation/cp1252.h"
+#include "foundation/lasterror.h"
 #include "foundation/paths.h"
 #include "foundation/timeutil.h"
 #include "master/installation.h"
@@ -20,38 +22,44 @@ namespace {
 // demo-setup DIR --device D --bus FILE [--client N]
 int demoSetup(const QStringList& args)
 {
-    if (args.isEmpty()) {
-        CliErr(QStringLiteral("demo-setup DIR --device D --bus FILE [--client 1320]"));
-        return 2;
+    QString dir, device, busFile, client = QStringLiteral("1320");
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        QString* target = a == QLatin1String("--device") ? &device
+                          : a == QLatin1String("--bus")  ? &busFile
+                          : a == QLatin1String("--client") ? &client
+                                                           : nullptr;
+        if (target && i + 1 < args.size())
+            *target = args[++i];
+        else if (!target && !a.startsWith(QLatin1String("--")) && dir.isEmpty())
+            dir = a;
+        else
+            return CliFail(CliUsage, QStringLiteral("demo-setup DIR --device D --bus FILE [--client 1320]"));
     }
-    const auto value = [&](const QString& option, const QString& fallback) {
-        const qsizetype at = args.indexOf(option);
-        return at >= 0 && at + 1 < args.size() ? args[at + 1] : fallback;
-    };
-    const QString busFile = QFileInfo(value("--bus", {})).absoluteFilePath();
-    if (!QDir().mkpath(args[0]) || !QDir::setCurrent(args[0])) {
-        CliErr(QStringLiteral("Verzeichnis nicht nutzbar: ") + args[0]);
-        return 1;
-    }
+    if (dir.isEmpty() || device.isEmpty() || busFile.isEmpty())
+        return CliFail(CliUsage, QStringLiteral("demo-setup DIR --device D --bus FILE [--client 1320]"));
+    busFile = QFileInfo(busFile).absoluteFilePath();
+    if (!QDir().mkpath(dir) || !QDir::setCurrent(dir))
+        return CliFail(CliDataFile, QStringLiteral("Verzeichnis nicht nutzbar: ") + dir);
     QString error;
-    if (!master::CreateDemoInstallation(value("--client", "1320"), value("--device", {}), busFile, &error)) {
-        CliErr(error);
-        return 1;
-    }
+    if (!master::CreateDemoInstallation(client, device, busFile, &error))
+        return CliFail(CliDataFile, error);
     CliOut(QStringLiteral("Installation in ") + QDir::currentPath() + QStringLiteral(" angelegt, Datenbank ")
            + SqliteFileFor(DBPATH + QStringLiteral("basis.mdb")));
-    return 0;
+    return CliOk;
 }
 
 // demo-report [-M<client>]: what the station stored in the current installation.
 int demoReport(const QStringList& args)
 {
+    if (const QString bad = FirstNonClientOption(args); !bad.isEmpty())
+        return CliFail(CliUsage, QStringLiteral("unknown option: ") + bad);
     StartClient(args.join(' '));
+    if (Mandant.isEmpty())
+        return CliFail(CliConfiguration, kNoClientText);
     SqlConnection db(QStringLiteral("demo.report"));
-    if (!OpenClientDatabase(db)) {
-        CliErr(QStringLiteral("Datenbank nicht geöffnet"));
-        return 1;
-    }
+    if (!OpenClientDatabase(db))
+        return CliFail(CliDataFile, QStringLiteral("Datenbank nicht geöffnet: ") + LastErrorText());
     const int meters = db.scalar(QStringLiteral("SELECT Count(*) FROM zaehler WHERE ZQuelle = 'M-Bus'")).toInt();
     const QString logFile = NativePath(MBusLogFileName(kMBusLogTail, LocalNow()));
     QFile log(logFile);
@@ -86,10 +94,19 @@ int demoReport(const QStringList& args)
     CliOut(QStringLiteral("Erste Zeilen von ") + logFile + ':');
     for (const QString& line : lines.mid(0, 12))
         CliOut(QStringLiteral("  ") + line);
-    return 0;
+    return CliOk;
 }
 
-const CliRegistration regSetup("demo-setup", "demo-setup DIR --device D --bus FILE [--client 1320]   lay out a demo installation", demoSetup);
-const CliRegistration regReport("demo-report", "demo-report [-M<client>]   what the station stored (database, RB6, mb.log)", demoReport);
+const CliRegistration regSetup("demo-setup",
+                               "demo-setup DIR --device D --bus FILE [--client 1320]   lay out a demo installation",
+                               "Lays out an installation in DIR (created when missing): OVX.INI with COM1 = D,\n"
+                               "dnq.conf and DB<client>/basis.db with the meters of the simulator bus file FILE.\n",
+                               {CliOk, CliUsage, CliDataFile}, demoSetup);
+const CliRegistration regReport("demo-report",
+                                "demo-report [-M<client>]   what the station stored (database, RB6, mb.log)",
+                                "Counts what the station stored for the client of the working directory: meters\n"
+                                "and reading errors, rows of MBusWerte and Zaehlerstaende, RB6 files, and the first\n"
+                                "lines of today's M-Bus log.\n",
+                                {CliOk, CliUsage, CliConfiguration, CliDataFile}, demoReport);
 
 } // namespace

@@ -31,26 +31,22 @@ QString dateText(qint64 seconds) { return GermanDateTime(SecondsToDate(seconds))
 int info(const QString& file, bool json)
 {
     RB6Header h;
-    if (!RB6ReadHeader(file, h)) {
-        CliErr(LastErrorText());
-        return 1;
-    }
+    if (!RB6ReadHeader(file, h))
+        return CliFail(CliDataFile, LastErrorText());
     const qint64 size = QFileInfo(NativePath(file)).size();
     const qint64 first = RB6FirstTime(file);
     const QString problem = RB6HeaderProblem(h, size);
     const auto lastIndex = static_cast<qint64>(h[1].Wert);
     const qint64 count = std::max<qint64>(0, lastIndex - kRB6FirstDataIndex + 1);
-    if (json) {
-        const QJsonObject o{{"version", QJsonArray{h[0].Tm, h[0].Wert}},
-                            {"lastTime", h[1].Tm},
-                            {"lastIndex", lastIndex},
-                            {"elements", count},
-                            {"capacity", h[4].Tm},
-                            {"creation", QJsonArray{h[2].Wert, h[3].Wert, h[4].Wert, h[5].Wert}},
-                            {"fileSize", size},
-                            {"damaged", problem}};
-        CliOut(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
-    } else {
+    const QJsonObject o{{"version", QJsonArray{h[0].Tm, h[0].Wert}},
+                        {"lastTime", h[1].Tm},
+                        {"lastIndex", lastIndex},
+                        {"elements", count},
+                        {"capacity", h[4].Tm},
+                        {"creation", QJsonArray{h[2].Wert, h[3].Wert, h[4].Wert, h[5].Wert}},
+                        {"fileSize", size},
+                        {"damaged", problem}};
+    if (!json) {
         CliOut(QStringLiteral("Datei          = ") + file);
         CliOut(QStringLiteral("Version        = %1 / %2").arg(h[0].Tm).arg(GermanNumber(h[0].Wert)));
         CliOut(QStringLiteral("Letzte Zeit    = %1  (%2)").arg(h[1].Tm).arg(dateText(h[1].Tm)));
@@ -65,46 +61,58 @@ int info(const QString& file, bool json)
         if (!problem.isEmpty())
             CliOut(QStringLiteral("Beschädigt     = ") + problem);
     }
-    return problem.isEmpty() ? 0 : 1;
+    if (!problem.isEmpty())
+        return CliFail(CliDataFile, QStringLiteral("beschädigt: ") + problem, o);
+    if (json)
+        CliOutJson(o);
+    return CliOk;
 }
 
-int dump(const QString& file, const QStringList& options)
+int dump(const QString& file, const QStringList& options, bool json)
 {
     qint64 from = LLONG_MIN, to = LLONG_MAX;
     for (qsizetype k = 0; k < options.size(); ++k) {
         const QString& o = options[k];
         qint64* target = o == QLatin1String("--from") ? &from : o == QLatin1String("--to") ? &to : nullptr;
-        if (!target || k + 1 >= options.size() || !parseTime(options[k + 1], *target)) {
-            CliErr(QStringLiteral("rb6 dump FILE [--from T] [--to T]   (T: Unix seconds or \"dd.mm.yyyy hh:mm:ss\")"));
-            return 2;
-        }
+        if (!target || k + 1 >= options.size() || !parseTime(options[k + 1], *target))
+            return CliFail(CliUsage, QStringLiteral("rb6 dump FILE [--from T] [--to T]   (T: Unix seconds or "
+                                                    "\"dd.mm.yyyy hh:mm:ss\")"));
         ++k;
     }
     QList<RB6IndexedElement> elements;
-    if (!RB6ReadElements(file, elements, from, to)) {
-        CliErr(LastErrorText());
-        return 1;
+    if (!RB6ReadElements(file, elements, from, to))
+        return CliFail(CliDataFile, LastErrorText());
+    if (json) {
+        QJsonArray rows;
+        for (const RB6IndexedElement& e : elements)
+            rows << QJsonObject{{"index", e.index}, {"time", e.element.Tm}, {"value", e.element.Wert}};
+        CliOutJson(QJsonObject{{"elements", rows}});
+        return CliOk;
     }
     for (const RB6IndexedElement& e : elements)
         CliOut(QStringLiteral("%1;%2;%3;%4")
                    .arg(e.index)
                    .arg(e.element.Tm)
                    .arg(dateText(e.element.Tm), GermanNumber(e.element.Wert)));
-    return 0;
+    return CliOk;
 }
 
 int rb6(const QStringList& args)
 {
-    QStringList rest = args;
-    const bool json = rest.removeAll(QStringLiteral("--json")) > 0;
-    if (rest.size() >= 2 && rest[0] == QLatin1String("info"))
-        return info(rest[1], json);
-    if (rest.size() >= 2 && rest[0] == QLatin1String("dump"))
-        return dump(rest[1], rest.mid(2));
-    CliErr(QStringLiteral("usage: rb6 info FILE [--json] | rb6 dump FILE [--from T] [--to T]"));
-    return 2;
+    const bool json = CliJsonOutput();
+    if (args.size() == 2 && args[0] == QLatin1String("info"))
+        return info(args[1], json);
+    if (args.size() >= 2 && args[0] == QLatin1String("dump"))
+        return dump(args[1], args.mid(2), json);
+    return CliFail(CliUsage, QStringLiteral("rb6 info FILE [--json] | rb6 dump FILE [--from T] [--to T] [--json]"));
 }
 
-const CliRegistration reg("rb6", "rb6 info FILE [--json] | rb6 dump FILE [--from T] [--to T]   read an RB6 data file", rb6);
+const CliRegistration reg("rb6",
+                          "rb6 info FILE [--json] | rb6 dump FILE [--from T] [--to T] [--json]   read an RB6 data file",
+                          "info: the header of an RB6 time-series file (version, last time and index, capacity,\n"
+                          "creation values, size) and whether it is damaged (exit code 5, the header still printed).\n"
+                          "dump: every element as \"index;Unix seconds;date;value\" (JSON: index, time, value),\n"
+                          "from/to a time given as Unix seconds or \"dd.mm.yyyy[ hh:mm[:ss]]\".\n",
+                          {CliOk, CliUsage, CliDataFile}, rb6);
 
 } // namespace
