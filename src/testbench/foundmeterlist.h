@@ -44,7 +44,7 @@ struct ListSaveResult {
     QString message;        // "\Tabelle wurde gespeichert : " + fileName, or the reason of the failure
 };
 
-// Writes both files into `directory` (a native path; created if missing),
+// Writes both files into `directory` (native or with "\"; created if missing),
 // named after `now`. Only meter rows (IsMeterRow) are written. Each file is
 // written whole (temporary file, then renamed) or not at all; when the second
 // file fails, a first file this call created is removed again, so a failed
@@ -58,8 +58,9 @@ struct ListReadResult {
 };
 
 // Reads a "MBTestCom" list back. Tolerates blank lines, a header line (first
-// cell "Pri"), missing trailing cells, and unquoted baud cells of older files
-// (a line of more than ten cells gives its surplus to the baud cell).
+// cell "Pri"), lines without a meter (nothing after the address), missing
+// trailing cells, and unquoted baud cells of older files (a line of more than
+// ten cells gives its surplus to the baud cell).
 ListReadResult ReadFoundMeterList(const QString& file);
 
 // File names (not paths) in `directory` matching "*testcom*.txt" in any case,

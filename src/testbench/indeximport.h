@@ -36,7 +36,8 @@ struct PortMeter {
 };
 
 // The meter query of the imports: M-Bus meters of `port`, and of primary
-// address `address` when it is 0 or more. False on a database error (last-error text set).
+// address `address` when it is 0 or more, sorted by address (none first), then
+// LZNR. False on a database error (last-error text set).
 bool QueryPortMeters(SqlConnection& db, int port, int address, QList<PortMeter>& meters);
 
 enum class IndexImportOutcome {
@@ -95,8 +96,9 @@ struct AllIndexResult {
     QString message;    // text for a message box; empty when there is nothing to show
 };
 
-// "Import &Alle Index": every M-Bus meter of `port`, in the order of the
-// meter query, is read by primary address and its index list written.
+// "Import &Alle Index": every M-Bus meter of `port`, in the order of
+// QueryPortMeters, is read by primary address and its index list written.
+// Port 0 does nothing; a port without meters gives "Zähler nicht gefunden".
 // Report lines:
 //   "Imp Idx Adr 5 LZNR 12 ZNr 12345678: 7 Werte"
 //   "Fehler Adr 5 LZNR 12 ZNr 12345678: <reason>"
