@@ -40,9 +40,10 @@ TEST(MasterBusGuard, ClicksDuringTheCycleAreRefused)
     f.station.timerTick();
     EXPECT_EQ(clicksInCycle, 2);
 
-    for (const char* action : {"V2_MB_LesenSecundaer", "Handlesen", "Testzähler laden", "Indexliste Speichern"})
-        EXPECT_TRUE(f.station.log.contains(QStringLiteral("Com1 belegt (Lesezyklus): %1 abgewiesen").arg(QString::fromUtf8(action))))
-            << action;
+    for (const char* action : {"V2_MB_LesenSecundaer", "Handlesen", "Testzähler laden", "Indexliste Speichern"}) {
+        const QString refusal = QStringLiteral("Com1 belegt (Lesezyklus): %1 abgewiesen").arg(QString::fromUtf8(action));
+        EXPECT_TRUE(f.station.log.contains(refusal)) << action;
+    }
     EXPECT_FALSE(f.station.log.contains("Öffne Com")) << "no manual reading ran";
     EXPECT_FALSE(f.station.log.contains("Lesen Ok Adr 1"));
     ASSERT_EQ(f.station.manual.indexGrid.rowCount(), 2) << "the refused row event shows what the cycle read";
