@@ -24,8 +24,9 @@ unsigned g_graceSeconds = 10;
 
 void onTerminationSignal(int signal)
 {
-    if (g_signalCount++ > 0)
+    if (g_signalCount != 0)
         ::_exit(128 + signal);
+    g_signalCount = 1;
     ::alarm(g_graceSeconds);
     const char c = static_cast<char>(signal);
     [[maybe_unused]] const auto n = ::write(g_pipe[1], &c, 1);
