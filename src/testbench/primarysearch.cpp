@@ -63,6 +63,7 @@ int PrimarySearch::M_Bus_SuchenVonBisRac(mbus::NativeProvider& provider, int por
         if (a < 0)
             continue;
         found[a][0] = QString::number(a);
+        emit addressTried(a);
         status(QStringLiteral("Suche Adr.: %1 [Sec= %2]").arg(a).arg(seconds(clock.elapsed())));
         elapsedLabel = seconds(clock.elapsed());
         emit elapsedChanged(elapsedLabel);

@@ -34,6 +34,8 @@ public:
     QString elapsedLabel;
 
 signals:
+    // Before the exchange with each address of the range.
+    void addressTried(int address);
     void statusChanged(int index, const QString& text);
     void elapsedChanged(const QString& text);
     void meterFound(int address);

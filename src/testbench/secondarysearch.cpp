@@ -24,6 +24,17 @@ QString StartMask(int leadingZeros)
     return QString(zeros, '0') + QString(8 - zeros, 'f');
 }
 
+double SearchTreeProgress(const QString& mask, int leadingZeros)
+{
+    double done = 0;
+    double share = 1;
+    for (int i = std::clamp(leadingZeros, 0, 8); i < mask.size() && mask[i].isDigit(); ++i) {
+        share /= 10;
+        done += (9 - mask[i].digitValue()) * share;
+    }
+    return done;
+}
+
 int MBRac_SucheSekAdr(mbus::NativeProvider& provider, const QString& mask)
 {
     // The same exchange as a reading by secondary address, with the search's codes.
@@ -43,6 +54,9 @@ void SecondarySearch::MBRac_SucheSekAdrAlle(mbus::NativeProvider& provider, QStr
         emit maskChanged(mask);
         const int r = MBRac_SucheSekAdr(provider, mask);
         ++selectionsSent;
+        // A stop breaks the running exchange: its outcome is not acted on.
+        if (stop)
+            break;
         if (r == 1 && position > 1) {
             MBRac_SucheSekAdrAlle(provider, mask, position - 1, baud);
         } else if (r == 2) {

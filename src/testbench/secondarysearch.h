@@ -16,6 +16,11 @@ void MB_GetSuchstring(QString& mask, int position, QChar digit);
 // The start mask of position-list entry k: k zeros, then "f" up to eight characters.
 QString StartMask(int leadingZeros);
 
+// The share (0..1) of the search tree below the start mask of position-list
+// entry k that lies before the probe of `mask`: digits are tried from 9 down,
+// so "9fffffff" starts at 0 and "0fffffff" at 0.9.
+double SearchTreeProgress(const QString& mask, int leadingZeros);
+
 // 0 nobody answered, 1 several or garbled, 2 one meter selected and read,
 // 3 one meter selected but no usable RSP_UD.
 int MBRac_SucheSekAdr(mbus::NativeProvider& provider, const QString& mask);
