@@ -209,7 +209,10 @@ int PortFromTestFileName(const QString& name)
     const qsizetype o = base.left(dot).lastIndexOf(QLatin1Char('o'), -1, Qt::CaseInsensitive);
     if (o < 0)
         return 0;
-    const QString digits = base.mid(o + 1, dot - o - 1);
+    // The letters after the "o" (the "m" of "Com") come before the number.
+    QString digits = base.mid(o + 1, dot - o - 1);
+    while (!digits.isEmpty() && digits.front().isLetter())
+        digits.remove(0, 1);
     for (const QChar c : digits)
         if (!c.isDigit() || c.unicode() > 127)
             return 0;

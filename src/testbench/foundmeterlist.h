@@ -68,10 +68,11 @@ ListReadResult ReadFoundMeterList(const QString& file);
 QStringList TestFiles(const QString& directory);
 
 // The port in a test file's name: the number between the letter "O" of "Com"
-// (the last "o" of the name, any case) and the following "." -- 1 for
-// "MBTestCom1.txt" or "testcom1.txt". A name whose text there is no plain
-// number, or that has no such "o", gives 0. The date stamp of a saved list
-// ("MBTestCom2405171430.txt") is no port: numbers above 255 give 0 as well.
+// (the last "o" of the name, any case, the letters after it skipped) and the
+// following "." -- 3 for "MBTestCom3.txt" or "testcom3.txt". A name without
+// such an "o", or whose text there is no plain number, gives 0. The date stamp
+// of a saved list ("MBTestCom2405171430.txt") is no port: numbers above 255
+// give 0 as well.
 int PortFromTestFileName(const QString& name);
 
 } // namespace kelvaro::testbench

@@ -12,9 +12,10 @@
 namespace kelvaro::testbench {
 namespace {
 
-const QString kMeterQuery = QStringLiteral(" SELECT  zaehler.ZQUELLE, zaehler.LZNR, zaehler.MBAdr, zaehler.MBComP, zaehler.MBBaud, ")
-    + QStringLiteral(" zaehler.ZNAME, zaehler.MBIndex, zaehler.MBZStand, zaehler.ZNr, * ") + QStringLiteral(" From zaehler")
-    + QStringLiteral(" Where ((zaehler.ZQUELLE = 'M-Bus') AND (zaehler.MBComP=?");
+const QString kMeterQuery =
+    QStringLiteral(" SELECT  zaehler.ZQUELLE, zaehler.LZNR, zaehler.MBAdr, zaehler.MBComP, zaehler.MBBaud, ")
+    + QStringLiteral(" zaehler.ZNAME, zaehler.MBIndex, zaehler.MBZStand, zaehler.ZNr, * ")
+    + QStringLiteral(" From zaehler") + QStringLiteral(" Where ((zaehler.ZQUELLE = 'M-Bus') AND (zaehler.MBComP=?");
 const QString kAddressCondition = QStringLiteral(") AND (zaehler.MBAdr= ?");
 const QString kQueryEnd = QStringLiteral("))");
 

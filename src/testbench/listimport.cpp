@@ -226,7 +226,8 @@ ListImportResult ImportListIntoDatabase(SqlConnection& db, int port, const QList
         }
     }
     result.ok = true;
-    result.message = QStringLiteral("Liste importiert: %1 Zähler neu, %2 geändert").arg(result.added).arg(result.updated);
+    result.message =
+        QStringLiteral("Liste importiert: %1 Zähler neu, %2 geändert").arg(result.added).arg(result.updated);
     return result;
 }
 
