@@ -7,6 +7,8 @@
 #include "foundation/safefile.h"
 #include "foundation/textutil.h"
 
+#include <QFileInfo>
+
 #include <vector>
 
 namespace kelvaro {
@@ -140,13 +142,14 @@ using IsSet = bool (*)(const QString& value);
 bool updateIni(const QString& section, const QString& key, const QString& value, const QString& file,
                IsSet isSet = nullptr, QString* kept = nullptr)
 {
-    const QString path = NativePath(file);
     QString why;
-    FileLock lock(path);
+    FileLock lock(IniLockPath(file));
     if (!lock.lock(&why)) {
         SetLastErrorText(QStringLiteral("%1 kann nicht geschrieben werden: %2").arg(file, why));
         return false;
     }
+    // Resolved under the lock: the spelling created first serves all.
+    const QString path = NativePath(file);
     FileSlot slot;
     QByteArray bytes;
     const ReadResult read = ReadWholeFile(path, bytes, &why);
@@ -179,6 +182,12 @@ bool updateIni(const QString& section, const QString& key, const QString& value,
 }
 
 } // namespace
+
+QString IniLockPath(const QString& file)
+{
+    const QFileInfo native(NativePath(file));
+    return native.path() + '/' + native.fileName().toLower();
+}
 
 QString ReadIniString(const QString& section, const QString& key, const QString& file)
 {

@@ -22,6 +22,12 @@ QStringList ReadIniKeys(const QString& section, const QString& file);
 // Returns false (last-error text set) on failure.
 bool WriteIniString(const QString& section, const QString& key, const QString& value, const QString& file);
 
+// The path the writers of `file` lock (FileLock adds ".lock"). Programs spell
+// the same INI differently (".\ovx.ini", ".\OVX.INI"); until the file exists
+// those are two names on a case-sensitive file system, so the lock is named in
+// lower case and every spelling meets at it.
+QString IniLockPath(const QString& file);
+
 // Reads a key and, when it is empty, writes `defaultValue` back and returns it
 // (unless another process has set the key meanwhile: then that value).
 QString ReadIniStringOrDefault(const QString& section, const QString& key, const QString& file,
