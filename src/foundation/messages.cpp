@@ -8,6 +8,7 @@
 namespace kelvaro {
 namespace {
 MessageHandler g_handler;
+MessageIcon g_lastIcon = MessageIcon::Question;
 
 void reportHeadless(const QString& text)
 {
@@ -28,12 +29,17 @@ void ShowMessageBox(const QString& text, const QString& title)
         reportHeadless(text);
 }
 
-bool AskYesNo(const QString& text, bool defaultYes, const QString& title)
+bool AskYesNo(const QString& text, bool defaultYes, const QString& title, MessageIcon icon)
 {
+    g_lastIcon = icon;
+    if (g_handler.askYesNoIcon && !TerminationRequested())
+        return g_handler.askYesNoIcon(text, defaultYes, title, icon);
     if (g_handler.askYesNo && !TerminationRequested())
         return g_handler.askYesNo(text, defaultYes, title);
     reportHeadless(text + (defaultYes ? " -> Ja" : " -> Nein"));
     return defaultYes;
 }
+
+MessageIcon LastQuestionIcon() { return g_lastIcon; }
 
 } // namespace kelvaro

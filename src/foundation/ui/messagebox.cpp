@@ -27,6 +27,12 @@ void InstallWidgetMessageHandler()
                                          defaultYes ? QMessageBox::Yes : QMessageBox::No)
                 == QMessageBox::Yes;
         },
+        [](const QString& text, bool defaultYes, const QString& title, MessageIcon icon) {
+            QMessageBox box(icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::Question, title,
+                            text, QMessageBox::Yes | QMessageBox::No, QApplication::activeWindow());
+            box.setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);
+            return box.exec() == QMessageBox::Yes;
+        },
     });
 }
 
