@@ -126,24 +126,24 @@ void FrmTarvolin::applyFormSize()
 void FrmTarvolin::buildReadingFrame(QWidget* form)
 {
     QGroupBox* f = frame(form, QStringLiteral("M-Bus lesen"), 4, 2, 300, 158);
-    label(f, QStringLiteral("Prim.Adr."), 6, 18, 52);
-    Text1 = edit(f, 58, 18, 40);
-    label(f, QStringLiteral("Com"), 104, 18, 28);
-    Text2 = edit(f, 132, 18, 34);
+    label(f, QStringLiteral("Prim.Adr."), 6, 18, 60);
+    Text1 = edit(f, 66, 18, 34);
+    label(f, QStringLiteral("Com"), 106, 18, 30);
+    Text2 = edit(f, 136, 18, 30);
     Text2->setToolTip(QStringLiteral("An diesem Comport ist der Pegelwandler angeschlossen."));
-    label(f, QStringLiteral("Baud"), 172, 18, 32);
-    Text3 = edit(f, 204, 18, 60);
-    label(f, QStringLiteral("ID"), 6, 44, 52);
-    TextID = edit(f, 58, 44, 100);
+    label(f, QStringLiteral("Baud"), 172, 18, 36);
+    Text3 = edit(f, 208, 18, 56);
+    label(f, QStringLiteral("ID"), 6, 44, 60);
+    TextID = edit(f, 66, 44, 92);
     Combo1 = new QComboBox(f);
     Combo1->setGeometry(164, 44, 130, kRow);
     cmdLesenPrim = button(f, QStringLiteral("&M-Bus lesen Prim"), 6, 70, 142);
     cmdSekLesen = button(f, QStringLiteral("Sekundär lesen"), 152, 70, 142);
     cmdTestTelegramm = button(f, QStringLiteral("Test Telegramm"), 6, 98, 142,
                               QStringLiteral("Zeigt das eingebaute Beispiel-Telegramm eines Wärmezählers"));
-    const int x[4] = {6, 86, 160, 216};
-    const int labelWidth[4] = {46, 40, 26, 36};
-    const int fieldWidth[4] = {30, 30, 26, 30};
+    const int x[4] = {6, 82, 154, 212};
+    const int labelWidth[4] = {48, 42, 28, 42};
+    const int fieldWidth[4] = {28, 28, 24, 30};
     for (int i = 0; i < 4; ++i) {
         label(f, TimeoutCaptions()[i], x[i], 128, labelWidth[i]);
         Text4[i] = edit(f, x[i] + labelWidth[i], 128, fieldWidth[i]);
@@ -158,31 +158,30 @@ void FrmTarvolin::buildHeaderFrame(QWidget* form)
     for (int i = 0; i < 6; ++i) {
         const int x = 6 + (i % 3) * 140;
         const int y = 14 + (i / 3) * 26;
-        label(f, QString::fromUtf8(captions[i]), x, y, 48);
-        HeaderField[i] = edit(f, x + 48, y, 86);
+        label(f, QString::fromUtf8(captions[i]), x, y, 58);
+        HeaderField[i] = edit(f, x + 58, y, 78);
         HeaderField[i]->setReadOnly(true);
     }
 }
 
 void FrmTarvolin::buildSearchFrames(QWidget* form)
 {
-    QGroupBox* prim = frame(form, QStringLiteral("Primär Suche"), 308, 76, 429, 132);
+    QGroupBox* prim = frame(form, QStringLiteral("Primär Suche"), 308, 76, 429, 170);
     for (int i = 0; i < 6; ++i) {
-        const int x = i < 3 ? 6 : 216;
-        const int y = 16 + (i % 3) * 20;
+        const int y = 16 + i * 17;
         Check1[i] = new QCheckBox(QString::number(SecondarySearch::kBaudRates[i]), prim);
-        Check1[i]->setGeometry(x, y, 60, 20);
+        Check1[i]->setGeometry(6, y, 60, 17);
         LabelStatus[i] = new QLabel(prim);
-        LabelStatus[i]->setGeometry(x + 60, y, 148, 20);
+        LabelStatus[i]->setGeometry(70, y, 353, 17);
     }
-    label(prim, QStringLiteral("von"), 6, 80, 26);
-    TextVon = edit(prim, 32, 80, 40);
-    label(prim, QStringLiteral("bis"), 80, 80, 22);
-    TextBis = edit(prim, 102, 80, 40);
-    cmdPrimSuchen = button(prim, QStringLiteral("&Primär Suchen"), 150, 79, 120,
+    label(prim, QStringLiteral("von"), 6, 121, 26);
+    TextVon = edit(prim, 32, 121, 40);
+    label(prim, QStringLiteral("bis"), 80, 121, 22);
+    TextBis = edit(prim, 102, 121, 40);
+    cmdPrimSuchen = button(prim, QStringLiteral("&Primär Suchen"), 150, 120, 120,
                            QStringLiteral("Sucht nach nach MBuszähler mit eingestellten Primäradressen."));
-    cmdPrimStop = button(prim, QStringLiteral("Stop"), 274, 79, 60);
-    LabelElapsed = label(prim, QString(), 6, 106, 417);
+    cmdPrimStop = button(prim, QStringLiteral("Stop"), 274, 120, 60);
+    LabelElapsed = label(prim, QString(), 6, 146, 417);
 
     QGroupBox* sek = frame(form, QStringLiteral("Sekundär Suche"), 4, 162, 300, 94);
     ComboPosition = new QComboBox(sek);
@@ -200,20 +199,20 @@ void FrmTarvolin::buildSearchFrames(QWidget* form)
     LabelResult = label(sek, QString(), 6, 68, 288);
 
     ProgressBar1 = new QProgressBar(form);
-    ProgressBar1->setGeometry(308, 210, 429, 18);
+    ProgressBar1->setGeometry(4, 260, 420, 20);
     ProgressBar1->setRange(0, 1);
     ProgressBar1->setValue(0);
-    cmdSpeichern = button(form, QStringLiteral("&Speichern"), 308, 231, 90,
+    cmdSpeichern = button(form, QStringLiteral("&Speichern"), 430, 258, 90,
                           QStringLiteral("Speicher die gefundenen Zähler in einer ASCII Datei."));
-    cmdZwischenablage = button(form, QStringLiteral("&Zwischenabl."), 402, 231, 100,
+    cmdZwischenablage = button(form, QStringLiteral("&Zwischenabl."), 524, 258, 100,
                                QStringLiteral("Liste in die Zwischenablage kopieren"));
-    cmdSchliessen = button(form, QStringLiteral("&Schließen"), 647, 231, 90);
+    cmdSchliessen = button(form, QStringLiteral("&Schließen"), 647, 258, 90);
 }
 
 void FrmTarvolin::buildGrids(QWidget* form)
 {
     MSFlexGrid1 = grid(&bench_.foundGrid, form);
-    MSFlexGrid1->setGeometry(4, 260, 733, 170);
+    MSFlexGrid1->setGeometry(4, 286, 733, 148);
     MSFlexGrid2 = grid(&bench_.resultGrid, form);
     MSFlexGrid2->setGeometry(4, 434, 440, 146);
     MSFlexGrid2->horizontalHeader()->setStretchLastSection(true);
@@ -359,8 +358,12 @@ void FrmTarvolin::refresh()
     }
     const QString headerTexts[6] = {b.header.manufacturer, b.header.manufacturerNo, b.header.version,
                                     b.header.idRaw,        b.header.idDec,          b.header.medium};
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < 6; ++i) {
+        if (HeaderField[i]->text() == headerTexts[i])
+            continue;
         HeaderField[i]->setText(headerTexts[i]);
+        HeaderField[i]->setCursorPosition(0); // the beginning of a long medium text
+    }
     if (TextRaw->toPlainText() != b.rawData)
         TextRaw->setPlainText(b.rawData);
     for (int i = 0; i < 6; ++i) {
