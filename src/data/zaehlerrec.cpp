@@ -118,12 +118,9 @@ int LoadZaehlerRec(SqlConnection& database, qint64 lznr, ZaehlerRec& rec)
     return ZaehlerRecLoaded;
 }
 
-bool LoadMBusMeterTable(QList<QVariantList>& table)
+bool LoadMBusMeterTable(SqlConnection& db, QList<QVariantList>& table)
 {
     table.clear();
-    SqlConnection& db = DAODatabase();
-    if (!OpenClientDatabase(db))
-        return false;
     QSqlQuery q;
     const bool ok = db.query(q, kMBusMetersSql);
     while (ok && q.next()) {
@@ -132,7 +129,16 @@ bool LoadMBusMeterTable(QList<QVariantList>& table)
             row << q.value(column);
         table << row;
     }
-    q = QSqlQuery();
+    return ok;
+}
+
+bool LoadMBusMeterTable(QList<QVariantList>& table)
+{
+    table.clear();
+    SqlConnection& db = DAODatabase();
+    if (!OpenClientDatabase(db))
+        return false;
+    const bool ok = LoadMBusMeterTable(db, table);
     db.close();
     return ok;
 }

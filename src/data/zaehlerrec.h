@@ -63,5 +63,7 @@ void ApplyValueSource(ZaehlerRec& rec, int columnMBIndex, int columnMBZStand, do
 // MBIndex, MBZStand, ZNr, MB_SelectSec (column 0 stays empty). No meters: an
 // empty table. False when the database cannot be read.
 bool LoadMBusMeterTable(QList<QVariantList>& table);
+// The same on an open connection, which stays open.
+bool LoadMBusMeterTable(SqlConnection& db, QList<QVariantList>& table);
 
 } // namespace kelvaro

@@ -1,6 +1,7 @@
 #include "editors/meterlistgrid.h"
 
 #include "data/zaehlerrec.h"
+#include "editors/editordatabase.h"
 #include "foundation/textutil.h"
 
 namespace kelvaro {
@@ -19,10 +20,14 @@ void MeterListGrid::InitGrid()
                 QStringLiteral("Index"), QStringLiteral("MBZStand"), QStringLiteral("Zählernummer")});
 }
 
-bool MeterListGrid::ListeLaden()
+bool MeterListGrid::ListeLaden(const EditorDatabaseSettings& database)
 {
     QList<QVariantList> table;
-    const bool ok = LoadMBusMeterTable(table);
+    {
+        EditorDatabase db(database);
+        if (!db.isOpen() || !LoadMBusMeterTable(db.connection(), table))
+            return false;
+    }
     InitGrid();
     // The table's rows hold the grid's columns in order; its column 0 (the
     // source) is empty, as every listed meter is an M-Bus meter.
@@ -32,7 +37,7 @@ bool MeterListGrid::ListeLaden()
             cells << meter.value(column).toString();
         appendRow(cells);
     }
-    return ok;
+    return true;
 }
 
 qint64 MeterListGrid::lznrAt(int row) const

@@ -3,6 +3,8 @@
 
 namespace kelvaro {
 
+struct EditorDatabaseSettings;
+
 // The M-Bus meter list of the client (`MSFlexGrid1` of the meter list editor):
 // ZQUELLE, LZNR (both hidden on screen), address, port, baud rate, name,
 // index, MBZStand, meter number. Model row 0 is the first data row.
@@ -16,9 +18,9 @@ public:
 
     // Headers only, no rows.
     void InitGrid();
-    // Reloads the list from the client file database; false (list left empty,
-    // last-error text set) when it cannot be read.
-    bool ListeLaden();
+    // Reloads the list from the editors' database; false (list left as it
+    // was, last-error text set) when it cannot be read.
+    bool ListeLaden(const EditorDatabaseSettings& database);
 
     // LZNR of a data row, 0 outside the list.
     qint64 lznrAt(int row) const;
