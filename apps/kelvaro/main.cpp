@@ -1,7 +1,7 @@
 // kelvaro: the reading station of one COM port ("kelvaro Auto -M200 -C3").
-#include "foundation/programinfo.h"
 #include "foundation/ui/messagebox.h"
 #include "foundation/ui/termination.h"
+#include "foundation/ui/windowprogram.h"
 #include "master/masterstation.h"
 #include "master/ui/frmkelvarov4.h"
 
@@ -37,15 +37,9 @@ void printLine(const QString& text)
 
 int main(int argc, char** argv)
 {
-    if (const auto answered = kelvaro::AnswerHelpOrVersion(argc, argv, QStringLiteral("kelvaro"), QString::fromUtf8(kHelp)))
+    if (const auto answered = kelvaro::PrepareWindowProgram(argc, argv, QStringLiteral("kelvaro"), kHelp))
         return *answered;
-    kelvaro::CatchTerminationSignals();
-    // Without a display the station runs on the offscreen platform (a service).
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
-        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    kelvaro::InstallWidgetMessageHandler();
 
     kelvaro::master::MasterStation station;
     kelvaro::master::FrmKelvaroV4 window(station);
@@ -55,9 +49,8 @@ int main(int argc, char** argv)
     }
 
     // SIGTERM and SIGINT run the window's close handling, so a service stops cleanly.
-    kelvaro::InstallTerminationSignals(&window);
+    kelvaro::InstallMainWindow(app, &window);
     QObject::connect(&station, &kelvaro::master::MasterStation::closeRequested, &app, &QApplication::quit);
-    app.setQuitOnLastWindowClosed(true);
 
     window.show();
     station.load(QApplication::arguments().mid(1).join(' '));

@@ -1,7 +1,6 @@
 // tarvolin: the test bench of one M-Bus line ("tarvolin -M200", "tarvolin qvxnk").
-#include "foundation/programinfo.h"
-#include "foundation/ui/messagebox.h"
 #include "foundation/ui/termination.h"
+#include "foundation/ui/windowprogram.h"
 #include "testbench/testbench.h"
 #include "testbench/ui/frmtarvolin.h"
 
@@ -26,21 +25,14 @@ const char* const kHelp =
 
 int main(int argc, char** argv)
 {
-    // Answered before anything is set up: the working directory stays untouched.
-    if (const auto answered = kelvaro::AnswerHelpOrVersion(argc, argv, QStringLiteral("tarvolin"), QString::fromUtf8(kHelp)))
+    if (const auto answered = kelvaro::PrepareWindowProgram(argc, argv, QStringLiteral("tarvolin"), kHelp))
         return *answered;
-    kelvaro::CatchTerminationSignals();
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
-        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    kelvaro::InstallWidgetMessageHandler();
 
     kelvaro::testbench::TestBench bench;
     kelvaro::testbench::FrmTarvolin window(bench);
     // SIGTERM and SIGINT close the window: a running search stops at its next wait.
-    kelvaro::InstallTerminationSignals(&window);
-    app.setQuitOnLastWindowClosed(true);
+    kelvaro::InstallMainWindow(app, &window);
 
     bench.load(QApplication::arguments().mid(1).join(' '));
     window.applyFormSize();
