@@ -123,4 +123,25 @@ bool EnsureIndexListColumns(SqlConnection& c)
     return true;
 }
 
+bool EnsureExportIndexListColumn(SqlConnection& c)
+{
+    const QString table = QStringLiteral("MBusIndexListe");
+    if (!c.tableExists(table) || c.columnExists(table, QStringLiteral("MBIndex")))
+        return true;
+    const bool hasIndex = c.columnExists(table, QStringLiteral("Index"));
+    if (!c.transaction())
+        return false;
+    QSqlQuery q(c.database());
+    if (!q.exec(QStringLiteral("ALTER TABLE MBusIndexListe ADD COLUMN MBIndex INTEGER"))) {
+        SetLastErrorText(q.lastError().text());
+        c.rollback();
+        return false;
+    }
+    if (hasIndex && !c.exec(QStringLiteral("UPDATE MBusIndexListe SET MBIndex = [Index]"))) {
+        c.rollback();
+        return false;
+    }
+    return c.commit();
+}
+
 } // namespace kelvaro

@@ -26,4 +26,9 @@ bool InsertDemoData(SqlConnection& connection);
 // Adds the columns of "MB_IndexListe" that an older table lacks.
 bool EnsureIndexListColumns(SqlConnection& connection);
 
+// An older "MBusIndexListe" keeps its indexes in "Index": it gets "MBIndex",
+// filled from "Index", in one transaction (a failure leaves the table as it
+// was). A table that has "MBIndex" already, or no such table, is left alone.
+bool EnsureExportIndexListColumn(SqlConnection& connection);
+
 } // namespace kelvaro

@@ -89,7 +89,6 @@ CREATE INDEX IF NOT EXISTS mb_indexliste_lznr ON MB_IndexListe (Lznr);
 CREATE TABLE IF NOT EXISTS MBusIndexListe (
     lznr INTEGER NOT NULL,
     MBIndex INTEGER,
-    "index" INTEGER,
     text VARCHAR(255)
 );
 CREATE INDEX IF NOT EXISTS mbusindexliste_lznr ON MBusIndexListe (lznr);

@@ -154,8 +154,8 @@ TEST_P(JetTexts, IndexListQueriesSortByEitherIndexColumn)
     older.replace("MB_IndexListe.MBIndex", "MB_IndexListe.Index").replace("MBTyp", "Typ");
     EXPECT_EQ(ints(column(older, {1}, "1")), (QList<int>{1, 2, 3}));
 
-    const QString exportList = " SELECT    MBusIndexListe.Lznr, MBusIndexListe.Index, MBusIndexListe.Text "
-                               "From MBusIndexListe Where ((MBusIndexListe.lznr = ?)) ORDER BY MBusIndexListe.Index";
+    const QString exportList = " SELECT    MBusIndexListe.Lznr, MBusIndexListe.MBIndex, MBusIndexListe.Text "
+                               "From MBusIndexListe Where ((MBusIndexListe.lznr = ?)) ORDER BY MBusIndexListe.MBIndex";
     EXPECT_EQ(column(exportList, {1}, "2"), (QVariantList{QStringLiteral("Energie")}));
 }
 

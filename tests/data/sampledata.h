@@ -45,7 +45,7 @@ inline void InsertSampleData(SqlConnection& c)
                            "Speichern, Anzeigen) VALUES (1, ?, ?, 'Energie', 'kWh', 1, 0, 0, True, False)",
                            {index, index}));
     ASSERT_TRUE(c.exec("INSERT INTO MB_IndexListe (Lznr, MBIndex, Art) VALUES (2, 1, 'Volumen')"));
-    ASSERT_TRUE(c.exec("INSERT INTO MBusIndexListe (lznr, MBIndex, [Index], text) VALUES (1, 1, 1, 'Energie')"));
+    ASSERT_TRUE(c.exec("INSERT INTO MBusIndexListe (lznr, MBIndex, text) VALUES (1, 1, 'Energie')"));
 }
 
 } // namespace kelvaro::test
