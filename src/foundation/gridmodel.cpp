@@ -73,6 +73,14 @@ void GridModel::setCell(int row, int column, const QString& text)
     emit dataChanged(index(row, column), index(row, column));
 }
 
+QString GridModel::tabText() const
+{
+    QString text = headers_.join(QLatin1Char('\t')) + QStringLiteral("\r\n");
+    for (const QStringList& row : rows_)
+        text += row.join(QLatin1Char('\t')) + QStringLiteral("\r\n");
+    return text;
+}
+
 void GridModel::clearColumn(int column)
 {
     for (int row = 0; row < rows_.size(); ++row)

@@ -23,6 +23,9 @@ public:
     void setCell(int row, int column, const QString& text);
     void clearColumn(int column);
     QStringList rowCells(int row) const { return rows_.value(row); }
+    // The whole grid, caption row first, as the clipboard takes it: columns
+    // separated by tabs, every line ended by CR LF.
+    QString tabText() const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

@@ -20,8 +20,9 @@ InstallationDir::InstallationDir()
                        [this](const QString& text, bool defaultYes, const QString& title) {
                            messages_ << text;
                            titles_ << title;
-                           return defaultYes;
-                       }});
+                           return answer_.value_or(defaultYes);
+                       },
+                       {}});
 }
 
 InstallationDir::~InstallationDir()

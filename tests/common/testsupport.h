@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <optional>
 #include <gtest/gtest.h>
 
 namespace kelvaro::test {
@@ -20,12 +21,15 @@ public:
     const QStringList& messages() const { return messages_; }
     // The title of each message, in the same order.
     const QStringList& messageTitles() const { return titles_; }
+    // Questions take this answer from now on instead of their default.
+    void answerQuestions(bool yes) { answer_ = yes; }
 
 private:
     QTemporaryDir dir_;
     QString previous_;
     QStringList messages_;
     QStringList titles_;
+    std::optional<bool> answer_;
 };
 
 // Directory of the shared test data; empty (and the test skipped) when absent.

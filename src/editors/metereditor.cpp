@@ -1,0 +1,240 @@
+#include "editors/metereditor.h"
+
+#include "foundation/lasterror.h"
+#include "foundation/messages.h"
+#include "foundation/textutil.h"
+
+#include <QSqlQuery>
+
+namespace kelvaro {
+namespace {
+
+const QString kMeterSql = QStringLiteral(
+    " SELECT    zaehler.LZNR, zaehler.ZNR, zaehler.ZNAME, zaehler.MBAdr, zaehler.MBComP, zaehler.MBBaud, "
+    "zaehler.MBIndex, zaehler.MBZstand, MB_SelectSec From zaehler Where ((zaehler.lznr = ?))");
+
+const QString kDeleteIndexListSql =
+    QStringLiteral(" DELETE    MB_IndexListe.Lznr From MB_IndexListe Where ((MB_IndexListe.lznr = ?))");
+
+QVariant number(const QString& text) { return static_cast<qint64>(Val(text)); }
+
+QVariantList fieldValues(const MeterFields& f)
+{
+    return {f.ZNr, f.ZName, number(f.MBAdr), number(f.MBComP), number(f.MBBaud), number(f.MBIndex),
+            f.MB_SelectSec, f.MBZstand};
+}
+
+// What an empty cell stands for when a row is written.
+QString orDefault(const QString& cell, const char* whenEmpty)
+{
+    return cell.isEmpty() ? QString::fromLatin1(whenEmpty) : cell;
+}
+
+} // namespace
+
+MeterEditor::MeterEditor(EditorDatabaseSettings database, const QString& client, QObject* parent)
+    : QObject(parent)
+    , database_(std::move(database))
+    , olderColumns_(client == QLatin1String("2500"))
+{
+    indexGrid.setOlderColumns(olderColumns_);
+    indexGrid.clearList();
+}
+
+bool MeterEditor::failed(EditorDatabase& db)
+{
+    db.connection().rollback();
+    ShowMessageBox(EditorDatabaseMessage(database_, db.errorText()), caption());
+    return false;
+}
+
+bool MeterEditor::ListeLaden()
+{
+    if (list.ListeLaden(database_))
+        return true;
+    ShowMessageBox(EditorDatabaseMessage(database_, LastErrorText()), caption());
+    return false;
+}
+
+bool MeterEditor::MBusZaehlerLaden(qint64 lznr)
+{
+    EditorDatabase db(database_);
+    if (!db.isOpen())
+        return failed(db);
+    QSqlQuery q;
+    if (!db.connection().query(q, kMeterSql, {lznr}))
+        return failed(db);
+    MeterFields loaded;
+    if (q.next()) {
+        loaded = {q.value(1).toString(), q.value(2).toString(), q.value(3).toString(), q.value(4).toString(),
+                  q.value(5).toString(), q.value(6).toString(), q.value(8).toString(), 0};
+        if (!q.value(7).isNull())
+            loaded.MBZstand = q.value(7).toInt();
+    }
+    q = QSqlQuery();
+    if (!indexGrid.load(db.connection(), lznr))
+        return failed(db);
+    fields = loaded;
+    return true;
+}
+
+qint64 MeterEditor::MBusZaehlerSpeichern(qint64 lznr)
+{
+    EditorDatabase db(database_);
+    SqlConnection& c = db.connection();
+    const auto fail = [&] {
+        failed(db);
+        return qint64(0);
+    };
+    if (!db.isOpen() || !c.transaction())
+        return fail();
+    const QVariant exists = c.scalar(QStringLiteral(" SELECT  COUNT(*)  From zaehler Where ((zaehler.lznr = ?))"), {lznr});
+    if (!exists.isValid())
+        return fail();
+    qint64 saved = lznr;
+    const QVariantList values = fieldValues(fields);
+    if (exists.toLongLong() == 0) {
+        // A new meter is an M-Bus meter of the master's list from the start.
+        if (!c.exec(QStringLiteral("INSERT INTO zaehler (ZNr, ZName, MBAdr, MBComP, MBBaud, MBIndex, MB_SelectSec, "
+                                   "MBZstand, Tarifgrp, ZQuelle, Stufe) VALUES (?, ?, ?, ?, ?, ?, ?, ?, 1, 'M-Bus', 1)"),
+                    values))
+            return fail();
+        saved = c.scalar(QStringLiteral("SELECT MAX(LZNR) FROM zaehler")).toLongLong();
+    } else if (!c.exec(QStringLiteral("UPDATE zaehler SET ZNr = ?, ZName = ?, MBAdr = ?, MBComP = ?, MBBaud = ?, "
+                                      "MBIndex = ?, MB_SelectSec = ?, MBZstand = ? WHERE LZNR = ?"),
+                       values + QVariantList{lznr})) {
+        return fail();
+    }
+    // Rows whose index the table does not hold change nothing.
+    const QString update = QStringLiteral("UPDATE MB_IndexListe SET Anzeigen = ?, Art = ?, Einheit = ?, Faktor = ?, ")
+        + indexGrid.typeColumn() + QStringLiteral(" = ?, Speichern = ? WHERE Lznr = ? AND ")
+        + (olderColumns_ ? QStringLiteral("[Index]") : QStringLiteral("MBIndex")) + QStringLiteral(" = ?");
+    for (int row = 0; row < indexGrid.rowCount(); ++row) {
+        const auto cell = [&](int column) { return indexGrid.cell(row, column); };
+        if (!c.exec(update, {BooleanCellValue(orDefault(cell(MeterIndexGrid::ColAnzeigen), "false")),
+                             cell(MeterIndexGrid::ColArt), cell(MeterIndexGrid::ColEinheit),
+                             ToDouble(cell(MeterIndexGrid::ColFaktor)), number(cell(MeterIndexGrid::ColTyp)),
+                             BooleanCellValue(orDefault(cell(MeterIndexGrid::ColSpeichern), "True")), saved,
+                             number(cell(MeterIndexGrid::ColIndex))}))
+            return fail();
+    }
+    if (!c.commit())
+        return fail();
+    for (int row = 0; row < indexGrid.rowCount(); ++row) {
+        indexGrid.setCell(row, MeterIndexGrid::ColAnzeigen, orDefault(indexGrid.cell(row, MeterIndexGrid::ColAnzeigen), "false"));
+        indexGrid.setCell(row, MeterIndexGrid::ColSpeichern,
+                          orDefault(indexGrid.cell(row, MeterIndexGrid::ColSpeichern), "True"));
+    }
+    return saved;
+}
+
+void MeterEditor::setEditing(bool editing)
+{
+    editing_ = editing;
+    Q_EMIT modeChanged(editing);
+}
+
+bool MeterEditor::cmdAendern(int listRow)
+{
+    const qint64 lznr = list.lznrAt(listRow);
+    if (lznr == 0 || !MBusZaehlerLaden(lznr))
+        return false;
+    rememberedRow_ = listRow;
+    openLznr_ = lznr;
+    setEditing(true);
+    return true;
+}
+
+bool MeterEditor::cmdNeu()
+{
+    fields = {};
+    if (!MBusZaehlerLaden(0))
+        return false;
+    rememberedRow_ = -1;
+    openLznr_ = 0;
+    setEditing(true);
+    return true;
+}
+
+bool MeterEditor::cmdSpeichern()
+{
+    const qint64 saved = MBusZaehlerSpeichern(openLznr_);
+    if (saved == 0)
+        return false;
+    ListeLaden();
+    if (rememberedRow_ < 0)
+        rememberedRow_ = list.rowOf(saved);
+    openLznr_ = saved;
+    setEditing(false);
+    return true;
+}
+
+void MeterEditor::cmdAbbrechen() { setEditing(false); }
+
+bool MeterEditor::deleteIndexList(SqlConnection& db, qint64 lznr) { return db.exec(kDeleteIndexListSql, {lznr}); }
+
+bool MeterEditor::cmdLoeschen(int listRow)
+{
+    const qint64 lznr = list.lznrAt(listRow);
+    if (lznr == 0
+        || !AskYesNo(QStringLiteral("Der Zähler wird gelöcht!\rSind sie sicher?"), false, questionTitle(),
+                     MessageIcon::Critical))
+        return false;
+    EditorDatabase db(database_);
+    SqlConnection& c = db.connection();
+    if (!db.isOpen() || !c.transaction() || !deleteIndexList(c, lznr)
+        || !c.exec(QStringLiteral(" DELETE    zaehler.LZNR From zaehler Where ((zaehler.lznr = ?))"), {lznr})
+        || !c.commit())
+        return failed(db);
+    ListeLaden();
+    return true;
+}
+
+bool MeterEditor::cmdLoeschenausfuehren()
+{
+    if (openLznr_ == 0
+        || !AskYesNo(QStringLiteral("Die Indexliste wird gelöcht!\rSind sie sicher?"), false, questionTitle(),
+                     MessageIcon::Critical))
+        return false;
+    EditorDatabase db(database_);
+    if (!db.isOpen() || !deleteIndexList(db.connection(), openLznr_))
+        return failed(db);
+    return true;
+}
+
+QString MeterEditor::copyTargetSql()
+{
+    return QStringLiteral(" SELECT    zaehler.LZNR, zaehler.ZNR, zaehler.Hersteller, zaehler.Typ, zaehler.ZQUELLE, "
+                          "zaehler.ZNAME, zaehler.txtBemerkung as [Bemerkung] From Zaehler "
+                          "Where ((Zaehler.ZQuelle = 'M-Bus'))");
+}
+
+bool MeterEditor::copyIndexList(const QString& target)
+{
+    const qint64 targetLznr = static_cast<qint64>(Val(target));
+    if (target.isEmpty() || targetLznr == 0 || targetLznr == openLznr_)
+        return false;
+    EditorDatabase db(database_);
+    SqlConnection& c = db.connection();
+    if (!db.isOpen() || !c.transaction() || !deleteIndexList(c, targetLznr))
+        return failed(db);
+    const QString insert = QStringLiteral("INSERT INTO MB_IndexListe (Lznr, ")
+        + (olderColumns_ ? QStringLiteral("[Index]") : QStringLiteral("MBIndex"))
+        + QStringLiteral(", Anzeigen, Art, Einheit, Faktor, ") + indexGrid.typeColumn()
+        + QStringLiteral(") VALUES (?, ?, ?, ?, ?, ?, ?)");
+    for (int row = 0; row < indexGrid.rowCount(); ++row) {
+        const auto cell = [&](int column) { return indexGrid.cell(row, column); };
+        if (!c.exec(insert, {targetLznr, number(cell(MeterIndexGrid::ColIndex)),
+                             BooleanCellValue(orDefault(cell(MeterIndexGrid::ColAnzeigen), "false")),
+                             cell(MeterIndexGrid::ColArt), cell(MeterIndexGrid::ColEinheit),
+                             ToDouble(cell(MeterIndexGrid::ColFaktor)), number(cell(MeterIndexGrid::ColTyp))}))
+            return failed(db);
+    }
+    if (!c.commit())
+        return failed(db);
+    for (int row = 0; row < indexGrid.rowCount(); ++row)
+        indexGrid.setCell(row, MeterIndexGrid::ColAnzeigen, orDefault(indexGrid.cell(row, MeterIndexGrid::ColAnzeigen), "false"));
+    return true;
+}
+
+} // namespace kelvaro
