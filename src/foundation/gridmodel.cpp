@@ -99,7 +99,7 @@ int GridModel::columnCount(const QModelIndex& parent) const
 
 QVariant GridModel::data(const QModelIndex& index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid())
+    if ((role != Qt::DisplayRole && role != Qt::EditRole) || !index.isValid())
         return {};
     return cell(index.row(), index.column());
 }
