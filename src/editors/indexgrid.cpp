@@ -25,6 +25,11 @@ Qt::ItemFlags IndexGrid::flags(const QModelIndex& index) const
     return f;
 }
 
+QVariant IndexGrid::data(const QModelIndex& index, int role) const
+{
+    return GridModel::data(index, role == Qt::EditRole ? int(Qt::DisplayRole) : role);
+}
+
 bool IndexGrid::setData(const QModelIndex& index, const QVariant& value, int role)
 {
     if (role != Qt::EditRole || !index.isValid() || index.column() == ColLznr)

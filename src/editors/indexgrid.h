@@ -20,6 +20,8 @@ public:
     void appendEmptyRow() { appendRow({}); }
 
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+    // The editor starts with the cell's text.
+    QVariant data(const QModelIndex& index, int role) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 };
 
