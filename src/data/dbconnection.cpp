@@ -157,6 +157,14 @@ bool SqlConnection::columnExists(const QString& table, const QString& column) co
 bool SqlConnection::transaction()
 {
     QSqlDatabase db = database();
+    if (dialect_ == SqlDialect::SQLite) {
+        // A deferred transaction that reads first cannot take the write lock
+        // once another process has committed meanwhile: SQLite answers
+        // "database is locked" at once instead of waiting. Taking the write
+        // lock at the start lets the busy time-out do its work.
+        QSqlQuery begin(db);
+        return begin.exec(QStringLiteral("BEGIN IMMEDIATE")) || fail(begin.lastError().text());
+    }
     return db.transaction() || fail(db.lastError().text());
 }
 

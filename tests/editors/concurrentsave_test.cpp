@@ -7,6 +7,7 @@
 #include "master/stationfixture.h"
 
 #include <QProcess>
+#include <QScopeGuard>
 #include <QtTest/QTest>
 
 using namespace kelvaro;
@@ -25,11 +26,15 @@ TEST(EditorBesideMaster, SavesWhileTheMasterStoresReadingsLoseNeither)
     master.setProcessChannelMode(QProcess::MergedChannels);
     master.start(QStringLiteral(KELVARO_BINARY_DIR "/apps/kelvaro/kelvaro"), {"Auto", "-M1320", "-C1", "-T0"});
     ASSERT_TRUE(master.waitForStarted(5000));
+    const auto stopMaster = qScopeGuard([&] {
+        if (master.state() != QProcess::NotRunning) {
+            master.kill();
+            master.waitForFinished(5000);
+        }
+    });
     DBPATH = QStringLiteral(".\\DB1320\\");
 
     const bool stores = QTest::qWaitFor([&] { return f.rows("MBusWerte") > 0; }, 20000);
-    if (!stores)
-        master.kill();
     ASSERT_TRUE(stores) << "the master stores nothing: " << master.readAll().toStdString();
     const int before = f.rows("MBusWerte");
 
