@@ -83,7 +83,12 @@ void MBusZaehlerSpeichern(StoreContext& c, MeterRecord& meter)
         const bool store = entry.storeFlag != 0;
         if (c.switches[StoreSwitch::MBusLog]) {
             entry.unitText = mbus::FixedText15(entry.unitText.trimmed());
-            WriteMBusLogLine(MBusReadingLogText(meter.MB_ID, meter.Zname, c.port, meter.PrimAdr, i, entry.value, entry.unitText));
+            // The line carries the reading's own time, the one its RB6 element gets,
+            // so that the log can rebuild the RB6 files.
+            WriteMBusLogAt(SecondsToDate(entry.readingTime),
+                           MBusReadingLogText(meter.MB_ID, meter.Zname, c.port, meter.PrimAdr, i, entry.value,
+                                              entry.unitText),
+                           kMBusLogHeader, kMBusLogTail);
             if (index1Log && i == 1) {
                 QString id = meter.MB_ID;
                 ReplaceAll(id, QStringLiteral("f"), QString());

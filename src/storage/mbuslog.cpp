@@ -11,6 +11,7 @@
 #include "foundation/timeutil.h"
 
 #include <QFileInfo>
+#include <QLocale>
 
 namespace kelvaro {
 namespace {
@@ -21,6 +22,15 @@ CreateResult createLogFile(const QString& file, const QString& header, const QSt
 {
     FileSlot slot;
     return CreateWholeFile(NativePath(file), ToWin1252(header) + "\r\n" + ToWin1252(entry) + "\r\n");
+}
+
+// Every digit the value needs to be read back as the same double (the log
+// is the source a lost RB6 file is rebuilt from); never an exponent.
+QString exactGermanNumber(double value)
+{
+    QString text = QString::number(value, 'f', QLocale::FloatingPointShortest);
+    text.replace(QLatin1Char('.'), QLatin1Char(','));
+    return text;
 }
 
 } // namespace
@@ -74,7 +84,7 @@ QString MBusReadingLogText(const QString& meterId, const QString& meterNumber, i
                              QString::number(port),
                              QString::number(primaryAddress),
                              QString::number(valueIndex),
-                             GermanNumber(value),
+                             exactGermanNumber(value),
                              unit.trimmed()};
     return fields.join(';') + ';';
 }

@@ -29,7 +29,8 @@ bool FileExists(const QString& fileName);
 
 // Line texts of a stored reading (without time stamp), as the master writes
 // them: identification (each "f" blanked, trimmed); meter number; port;
-// primary address; value index; value (German number); unit trimmed; each
+// primary address; value index; value (German number with every digit it
+// needs to be read back exactly); unit trimmed; each
 // followed by ";".
 QString MBusReadingLogText(const QString& meterId, const QString& meterNumber, int port, int primaryAddress,
                            int valueIndex, double value, const QString& unit);
