@@ -1,0 +1,44 @@
+#include "overview/overviewsettings.h"
+
+#include "foundation/clientpaths.h"
+#include "foundation/ini.h"
+#include "foundation/textutil.h"
+
+namespace kelvaro::overview {
+namespace {
+
+double readSeconds(const QString& key, double defaultValue)
+{
+    const double value = ToDouble(ReadIniString(ClientMBusSection(), key, kOvxIni));
+    if (value != 0)
+        return value;
+    // A failed write-back is no reason to refuse the default.
+    WriteIniString(ClientMBusSection(), key, GermanNumber(defaultValue), kOvxIni);
+    return defaultValue;
+}
+
+} // namespace
+
+OverviewSettings LoadOverviewSettings()
+{
+    OverviewSettings s;
+    s.cycleTimes.perMeter = readSeconds(QStringLiteral("MBTime"), s.cycleTimes.perMeter);
+    for (size_t i = 0; i < kOverviewBauds.size(); ++i)
+        s.cycleTimes.perBaudGroup[i] = readSeconds(QStringLiteral("Time%1").arg(kOverviewBauds[i]),
+                                                   s.cycleTimes.perBaudGroup[i]);
+    const double blocks = ToDouble(ReadIniString(ClientMBusSection(), QStringLiteral("RB6_StandardGroesse"), kOvxIni));
+    if (blocks >= 1)
+        s.rb6BlockCount = static_cast<int>(blocks);
+    return s;
+}
+
+SupervisionSettings LoadSupervisionSettings()
+{
+    SupervisionSettings s;
+    const double seconds = ToDouble(ReadIniString(ClientMBusSection(), QStringLiteral("NeustartIntervall"), kOvxIni));
+    if (seconds > 0)
+        s.restartIntervalMs = static_cast<int>(std::min(seconds, 86'400.0) * 1000);
+    return s;
+}
+
+} // namespace kelvaro::overview

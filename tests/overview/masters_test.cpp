@@ -1,0 +1,207 @@
+#include "master/installation.h"
+#include "master/stationfixture.h"
+#include "overview/mastersupervisor.h"
+#include "overviewfixture.h"
+
+#include <QSignalSpy>
+#include <QtTest/QTest>
+
+using namespace kelvaro;
+using namespace kelvaro::overview;
+using namespace kelvaro::test;
+
+namespace {
+
+// Two simulated lines: COM1 with two meters, COM3 with one; client 200 reads each once.
+class TwoLines {
+public:
+    TwoLines()
+        : line1(BusJson({Meter(1, "11111101"), Meter(2, "11111102")}), {"--fast"}),
+          line3(BusJson({Meter(5, "33333305")}), {"--fast"})
+    {
+        dir.write("bus1.json", BusJson({Meter(1, "11111101"), Meter(2, "11111102")}));
+        dir.write("bus3.json", BusJson({Meter(5, "33333305")}));
+        QString error;
+        QList<master::BusMeter> meters3;
+        ready = !line1.device().isEmpty() && !line3.device().isEmpty()
+            && master::CreateDemoInstallation("200", line1.device(), dir.file("bus1.json"), &error)
+            && master::ReadBusMeters(dir.file("bus3.json"), meters3, &error);
+        if (ready) {
+            SqlConnection db(QStringLiteral("overview.lines"));
+            ready = OpenClientDatabase(db) && master::AddMBusMeters(db, meters3, 3, &error)
+                && WriteIniString("OVX", "COM3", line3.device(), kOvxIni)
+                && WriteIniString("200MBus", "IntervallCom3", "0", kOvxIni);
+        }
+        if (!ready)
+            ADD_FAILURE() << "installation: " << error.toStdString();
+        DBConnection().close();
+        DAODatabase().close();
+        ResetClient();
+    }
+    ~TwoLines()
+    {
+        KillMastersIn(dir.path());
+        DBConnection().close();
+        DAODatabase().close();
+    }
+    QString mbLog() const
+    {
+        return FromWin1252(dir.read(QStringLiteral("DB200/MBusLog/%1mb.log").arg(LocalNow().toString("yyMMdd"))));
+    }
+    QString programLog() const
+    {
+        return FromWin1252(dir.read(QStringLiteral("DB200/%1ed.log").arg(LocalNow().toString("yyMMdd"))));
+    }
+    std::unique_ptr<Overview> overview(const QString& commandLine)
+    {
+        Overview::Environment environment;
+        environment.programs = OverviewInstallation::locations();
+        auto o = std::make_unique<Overview>(environment);
+        o->load(commandLine);
+        return o;
+    }
+
+    InstallationDir dir;
+    SimProcess line1, line3;
+    bool ready = false;
+};
+
+QStringList commandLineOf(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QStringList parts = QString::fromLocal8Bit(f.readAll()).split(QChar(0), Qt::SkipEmptyParts);
+    if (!parts.isEmpty())
+        parts[0] = QFileInfo(parts[0]).fileName();
+    return parts;
+}
+
+bool alive(qint64 pid) { return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) == 0 && !commandLineOf(pid).isEmpty(); }
+
+} // namespace
+
+TEST(OverviewMasters, AutoStartsOneRealMasterPerPortAndChoosingARowAgainStartsNone)
+{
+    TwoLines lines;
+    ASSERT_TRUE(lines.ready);
+    const auto overview = lines.overview("Auto -M200");
+    ASSERT_EQ(overview->portNumbers(), (QList<int>{1, 3}));
+    const qint64 pid1 = overview->launcher().pid(1);
+    const qint64 pid3 = overview->launcher().pid(3);
+    EXPECT_EQ(commandLineOf(pid1), (QStringList{"kelvaro", "Auto", "-M200", "-C1"}));
+    EXPECT_EQ(commandLineOf(pid3), (QStringList{"kelvaro", "Auto", "-M200", "-C3"}));
+    EXPECT_EQ(overview->launcher().runningPorts(), ";CPort1;CPort3;");
+
+    // Each master reads the meters of its own line.
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        const QString log = lines.mbLog();
+        return log.contains("11111101") && log.contains("11111102") && log.contains("33333305");
+    }, 30'000)) << lines.mbLog().toStdString();
+
+    EXPECT_EQ(overview->chooseRow(0), MasterLauncher::Result::ListedHere);
+    EXPECT_EQ(overview->chooseRow(1), MasterLauncher::Result::ListedHere);
+    overview->refreshStatus();
+    EXPECT_EQ(overview->grid.cell(0, kStatusColumn), Overview::runningText());
+    EXPECT_EQ(overview->grid.cell(1, kStatusColumn), Overview::runningText());
+    EXPECT_EQ(MastersIn(lines.dir.path()).size(), 2) << "one master per port";
+    EXPECT_TRUE(alive(pid1) && alive(pid3));
+}
+
+TEST(OverviewMasters, ChoosingTheSameRowTwiceStartsOneMaster)
+{
+    TwoLines lines;
+    ASSERT_TRUE(lines.ready);
+    const auto overview = lines.overview("-M200");
+    EXPECT_EQ(overview->chooseRow(1), MasterLauncher::Result::Started);
+    EXPECT_EQ(overview->chooseRow(1), MasterLauncher::Result::ListedHere);
+    QTest::qWait(300);
+    overview->refreshStatus();
+    EXPECT_EQ(overview->chooseRow(1), MasterLauncher::Result::ListedHere);
+    EXPECT_EQ(MastersIn(lines.dir.path()), QList<qint64>{overview->launcher().pid(3)});
+    EXPECT_EQ(overview->grid.cell(0, kStatusColumn), "");
+}
+
+TEST(OverviewMasters, SupervisorStartsAKilledMasterAgainAtMostOncePerInterval)
+{
+    TwoLines lines;
+    ASSERT_TRUE(lines.ready);
+    const auto overview = lines.overview("Auto -M200");
+    MasterSupervisor supervisor(overview->launcher(), SupervisionSettings{3'000, 100});
+    QSignalSpy restarted(&supervisor, &MasterSupervisor::restarted);
+    supervisor.supervise(overview->portNumbers());
+
+    const qint64 first = overview->launcher().pid(1);
+    ASSERT_TRUE(alive(first));
+    ::kill(static_cast<pid_t>(first), SIGKILL);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !alive(first); }, 5'000));
+    supervisor.check();
+    EXPECT_EQ(restarted.count(), 0) << "started less than the interval ago: no new start yet";
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return restarted.count() == 1; }, 10'000));
+    EXPECT_EQ(restarted.first().first().toInt(), 1);
+    const qint64 second = overview->launcher().pid(1);
+    EXPECT_NE(second, first);
+    EXPECT_EQ(commandLineOf(second), (QStringList{"kelvaro", "Auto", "-M200", "-C1"}));
+    EXPECT_TRUE(lines.programLog().contains("Kelvaro Com1 läuft nicht mehr, Neustart: kelvaro Auto -M200 -C1"))
+        << lines.programLog().toStdString();
+    EXPECT_TRUE(overview->launcher().runningPorts().contains(";CPort1;"));
+    EXPECT_TRUE(overview->launcher().runningPorts().contains(";CPort3;"));
+
+    ::kill(static_cast<pid_t>(second), SIGKILL);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !alive(second); }, 5'000));
+    supervisor.check();
+    EXPECT_EQ(restarted.count(), 1) << "the second death comes within the interval of the restart";
+    EXPECT_TRUE(alive(overview->launcher().pid(3))) << "the other port is left alone";
+    EXPECT_EQ(MastersIn(lines.dir.path()).size(), 1);
+}
+
+// The headless program: Auto starts the masters (found in the build tree
+// beside it), SIGTERM ends the supervisor and the masters read on.
+TEST(OverviewMasters, SigtermEndsTheHeadlessSupervisorButNotItsMasters)
+{
+    TwoLines lines;
+    ASSERT_TRUE(lines.ready);
+    QProcess supervisor;
+    supervisor.setWorkingDirectory(lines.dir.path());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("QT_QPA_PLATFORM");
+    supervisor.setProcessEnvironment(env);
+    supervisor.start(kOverviewBinary, {"Auto", "-M200"});
+    ASSERT_TRUE(supervisor.waitForStarted(5'000));
+    QString out;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        out += QString::fromUtf8(supervisor.readAllStandardOutput());
+        return out.contains("Com3: kelvaro Auto -M200 -C3 (PID");
+    }, 15'000)) << out.toStdString() << supervisor.readAllStandardError().toStdString();
+    EXPECT_TRUE(out.contains("Com\tAnz Zähler")) << out.toStdString();
+    EXPECT_TRUE(out.contains("Com1: kelvaro Auto -M200 -C1 (PID")) << out.toStdString();
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return MastersIn(lines.dir.path()).size() == 2; }, 5'000));
+    const QList<qint64> masters = MastersIn(lines.dir.path());
+    supervisor.terminate();
+    ASSERT_TRUE(supervisor.waitForFinished(8'000));
+    EXPECT_EQ(supervisor.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(supervisor.exitCode(), 0);
+    QTest::qWait(500);
+    for (const qint64 pid : masters)
+        EXPECT_TRUE(alive(pid)) << "master " << pid << " ended with its supervisor";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return lines.mbLog().contains("33333305"); }, 30'000));
+}
+
+TEST(OverviewMasters, HeadlessWithoutAutoPrintsThePortsAndEnds)
+{
+    TwoLines lines;
+    ASSERT_TRUE(lines.ready);
+    QProcess overview;
+    overview.setWorkingDirectory(lines.dir.path());
+    overview.start(kOverviewBinary, {"--headless", "-M200"});
+    ASSERT_TRUE(overview.waitForFinished(10'000));
+    EXPECT_EQ(overview.exitCode(), 0);
+    const QStringList out = QString::fromUtf8(overview.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(out.size(), 3) << out.join('\n').toStdString();
+    EXPECT_EQ(out[1], "1\t2\t\t\t2\t\t\t0,75\t");
+    EXPECT_EQ(out[2], "3\t1\t\t\t1\t\t\t0,51\t");
+    EXPECT_TRUE(MastersIn(lines.dir.path()).isEmpty());
+}
