@@ -12,6 +12,7 @@
 
 #include <QFileInfo>
 #include <QLocale>
+#include <cmath>
 
 namespace kelvaro {
 namespace {
@@ -28,6 +29,8 @@ CreateResult createLogFile(const QString& file, const QString& header, const QSt
 // is the source a lost RB6 file is rebuilt from); never an exponent.
 QString exactGermanNumber(double value)
 {
+    if (value == 0)
+        return std::signbit(value) ? QStringLiteral("-0") : QStringLiteral("0");
     QString text = QString::number(value, 'f', QLocale::FloatingPointShortest);
     text.replace(QLatin1Char('.'), QLatin1Char(','));
     return text;
