@@ -337,3 +337,16 @@ TEST_F(ImportWindow, Rb6ToolsOnTheFileOfAMeterKey)
     QTest::mouseClick(window_->cmdErzeugeTestDatei, Qt::LeftButton);
     EXPECT_TRUE(window_->Label6->text().startsWith("rc= -6 in ")) << "a file with data is left alone";
 }
+
+TEST_F(ImportWindow, AnImportThatCannotReadTheMetersSaysSoAndMovesNothing)
+{
+    ASSERT_TRUE(QFile::remove(dir_.file("DB1320/basis.db")));
+    dir_.write("DB1320/basis.db", "no database");
+    type(window_->Text5[4], "02.03.2024");
+    type(window_->Text5[5], "03.03.2024");
+    QTest::mouseClick(window_->cmdImport, Qt::LeftButton);
+    EXPECT_TRUE(window_->Label5->text().startsWith("Fehler: ")) << window_->Label5->text().toStdString();
+    EXPECT_NE(window_->ProgressBar1->value(), 100);
+    EXPECT_TRUE(backups().isEmpty());
+    EXPECT_EQ(elementsOf(oldFile_).size(), 1);
+}

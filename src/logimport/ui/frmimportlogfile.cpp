@@ -20,7 +20,6 @@
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <cmath>
 
 namespace kelvaro::logimport {
 namespace {
