@@ -83,6 +83,10 @@ CycleEnd ReadingCycle::run(const CycleSetup& setup)
 
     log_.add(QStringLiteral("Öffne Datenbank"));
     provider_.reset();
+    rb6Gate_.emplace(RB6Directory(DatenPath), setup.settings->rb6ImportWaitBoundMs(),
+                     RB6ImportGate::Hooks{[this](const QString& t) { log_.add(t); },
+                                          [this](const QString& t) { emit status(t); },
+                                          [this] { return stopRequested_ || closing_; }});
     const bool withDatabase = setup.settings->store[StoreSwitch::Database];
     if (!withDatabase || openDatabase(setup)) {
         QString error;
@@ -115,6 +119,9 @@ CycleEnd ReadingCycle::run(const CycleSetup& setup)
         // Also after single runs, when they are started again and again.
         log_.trim();
     }
+    if (rb6Gate_->skipped() > 0)
+        log_.add(QStringLiteral("RB6 nicht gespeichert für %1 Zähler").arg(rb6Gate_->skipped()));
+    rb6Gate_.reset();
     // The manual readings open the line with providers of their own.
     provider_.reset();
     Busy = false;
@@ -189,7 +196,16 @@ void ReadingCycle::store(int number, const CycleSetup& setup)
     context.port = setup.port;
     context.testMeter = setup.testMeters;
     context.log = [this](const QString& t) { log_.add(t); };
+    const bool rb6 = context.switches[StoreSwitch::RB6Files] && rb6Gate_;
+    if (rb6 && !rb6Gate_->enter()) {
+        // An import is rebuilding the RB6 files from the day logs: the values
+        // go there, so that an import brings them into the RB6 files later.
+        context.switches.set(StoreSwitch::RB6Files, false);
+        context.switches.set(StoreSwitch::MBusLog, true);
+    }
     MBusZaehlerSpeichern(context, meters_.record(number));
+    if (rb6)
+        rb6Gate_->leave();
 }
 
 bool ReadingCycle::openDatabase(const CycleSetup& setup)

@@ -1,11 +1,13 @@
 #pragma once
 #include "foundation/gridmodel.h"
+#include "master/rb6importgate.h"
 #include "master/stationsettings.h"
 #include "mbus/wire/meterreading.h"
 #include "storage/readingtables.h"
 
 #include <QObject>
 #include <memory>
+#include <optional>
 
 class QEventLoop;
 
@@ -91,6 +93,7 @@ private:
     LogView& log_;
     mbus::BusPort& comm1_;
     std::unique_ptr<mbus::NativeProvider> provider_;
+    std::optional<RB6ImportGate> rb6Gate_; // the cycle's hold on the RB6 directory
     ReadingTable values_;
     ReadingTable readings_;
     bool valuesOpen_ = false;

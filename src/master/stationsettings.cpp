@@ -6,6 +6,8 @@
 #include "mbus/lineconfig.h"
 #include "storage/rb6file.h"
 
+#include <algorithm>
+
 namespace kelvaro::master {
 namespace {
 
@@ -72,7 +74,20 @@ StationSettings StationSettings::load(int port)
             s.store.set(sw, Val(text) != 0);
     }
     s.providerKind = mbus::MB_ProviderListeLaden(port);
+    const QString wait = ReadIniString(a, QStringLiteral("RB6ImportWarten"), kOvxIni);
+    if (!wait.isEmpty())
+        s.rb6ImportWaitMs = static_cast<int>(std::clamp(ToDouble(wait), 0.0, 3600.0) * 1000);
     return s;
+}
+
+int StationSettings::rb6ImportWaitBoundMs() const
+{
+    constexpr int kLongestMs = 5 * 60 * 1000;
+    if (rb6ImportWaitMs >= 0)
+        return rb6ImportWaitMs;
+    if (IntervallCom <= 0)
+        return kLongestMs;
+    return static_cast<int>(std::min<double>(IntervallCom * 1000, kLongestMs));
 }
 
 int StationSettings::timeout(TimeoutField field) const

@@ -39,6 +39,13 @@ struct StationSettings {
     QString serviceName = QStringLiteral("ormund.service"); // the installation's service, [OVX] "OrmundService"
     StoreSwitches store;
     int providerKind = mbus::ProviderOleV2;
+    // How long a cycle waits in all for a log import that rebuilds the RB6
+    // files: "RB6ImportWarten" seconds in section A; negative when not set.
+    int rb6ImportWaitMs = -1;
+
+    // The bound of that wait: the setting, else the read interval, at most
+    // five minutes (five minutes for single runs).
+    int rb6ImportWaitBoundMs() const;
 
     // Reads the keys of `port`, writing back the defaults that are written
     // back when missing; also sets the global RB6_StandardGroesse.
