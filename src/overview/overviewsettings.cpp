@@ -7,9 +7,24 @@
 namespace kelvaro::overview {
 namespace {
 
+// The German rules read "0.24" as 24 ("." groups thousands). A file written
+// where the decimal point is "." holds such values, and these seconds never
+// need a thousands group: a text with a point and no comma is a decimal.
+double secondsValue(const QString& text)
+{
+    const QString t = text.trimmed();
+    if (t.contains('.') && !t.contains(',')) {
+        bool ok = false;
+        const double value = t.toDouble(&ok);
+        if (ok)
+            return value;
+    }
+    return ToDouble(t);
+}
+
 double readSeconds(const QString& key, double defaultValue)
 {
-    const double value = ToDouble(ReadIniString(ClientMBusSection(), key, kOvxIni));
+    const double value = secondsValue(ReadIniString(ClientMBusSection(), key, kOvxIni));
     if (value != 0)
         return value;
     // A failed write-back is no reason to refuse the default.
@@ -35,7 +50,7 @@ OverviewSettings LoadOverviewSettings()
 SupervisionSettings LoadSupervisionSettings()
 {
     SupervisionSettings s;
-    const double seconds = ToDouble(ReadIniString(ClientMBusSection(), QStringLiteral("NeustartIntervall"), kOvxIni));
+    const double seconds = secondsValue(ReadIniString(ClientMBusSection(), QStringLiteral("NeustartIntervall"), kOvxIni));
     if (seconds > 0)
         s.restartIntervalMs = static_cast<int>(std::min(seconds, 86'400.0) * 1000);
     return s;

@@ -46,6 +46,13 @@ TEST(OverviewSettings, ZeroOrMissingTimesGetTheirDefaultsWrittenBack)
     const OverviewSettings again = LoadOverviewSettings();
     EXPECT_EQ(again.rb6BlockCount, 1200);
     EXPECT_DOUBLE_EQ(again.cycleTimes.perBaudGroup[2], 0.27) << "text that is no number reads as 0";
+
+    // Written where the decimal separator is a point.
+    WriteIniString("200MBus", "MBTime", "0.3", kOvxIni);
+    WriteIniString("200MBus", "Time1200", "1.250,5", kOvxIni);
+    const OverviewSettings point = LoadOverviewSettings();
+    EXPECT_DOUBLE_EQ(point.cycleTimes.perMeter, 0.3) << "not 3";
+    EXPECT_DOUBLE_EQ(point.cycleTimes.perBaudGroup[1], 1250.5);
 }
 
 TEST(OverviewSettings, RestartIntervalInSeconds)

@@ -80,7 +80,11 @@ TEST_F(OverviewWindow, ShowsThePortGridAndTheControls)
     EXPECT_EQ(window_->Combo1->currentText(), "MBus OLE V2");
     EXPECT_EQ(window_->menuBar()->actions().first()->text(), "&Datei");
     if (const QString shots = qEnvironmentVariable("KELVARO_SCREENSHOT_DIR"); !shots.isEmpty()) {
-        clickRow(0);
+        // Port 3's master as running.
+        ProcessLock held(MasterPortLockFile(".\\DB200\\", "200", 3));
+        ASSERT_TRUE(held.tryLock(ProcessLock::Mode::Exclusive));
+        overview_->refreshStatus();
+        window_->MSFlexGrid1->selectRow(0);
         window_->grab().save(shots + "/kelvaro-overview.png");
     }
 }
