@@ -65,7 +65,7 @@ bool RB6Appender::ensureOpen(File& f)
     }
     while (openFiles_ >= maxOpenFiles_ && !recent_.empty()) {
         File* oldest = recent_.back();
-        if (!writeBatch(*oldest))
+        if (!writeOpen(*oldest))
             return false;
         oldest->file.reset();
         recent_.pop_back();
@@ -166,8 +166,14 @@ bool RB6Appender::writeBatch(File& f)
     const bool headerBehind = f.lastIndex != f.diskLastIndex || f.lastTime != f.diskLastTime;
     if (f.batch.empty() && !headerBehind)
         return true;
-    if (!ensureOpen(f))
-        return false;
+    return ensureOpen(f) && writeOpen(f);
+}
+
+bool RB6Appender::writeOpen(File& f)
+{
+    const bool headerBehind = f.lastIndex != f.diskLastIndex || f.lastTime != f.diskLastTime;
+    if (f.batch.empty() && !headerBehind)
+        return true;
     QFile& file = *f.file;
     auto writeAt = [&file, &f](qint64 offset, const char* data, qint64 size) {
         if (file.seek(offset) && file.write(data, size) == size)

@@ -46,6 +46,7 @@ private:
     struct File;
     bool ensureOpen(File& f);
     bool writeBatch(File& f);
+    bool writeOpen(File& f); // f's file is open
     void touch(File& f);
 
     int blockCount_;

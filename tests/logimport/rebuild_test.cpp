@@ -1,0 +1,83 @@
+// The import against what the master itself wrote: a cycle on the simulator,
+// then its day's log imported, must give byte for byte the master's RB6 files.
+#include "logimport/logimport.h"
+#include "master/stationfixture.h"
+#include "storage/rb6file.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+using namespace kelvaro;
+using namespace kelvaro::logimport;
+using namespace kelvaro::test;
+
+TEST(LogRebuild, ImportOfTheDaysLogEqualsTheMastersOwnRB6Files)
+{
+    StationFixture f({Meter(1, "12345601"), Meter(2, "12f45602"), Meter(3, "12345603", 2400, R"("silent": true)"),
+                      Meter(9, "32345609", 9600)});
+    ASSERT_TRUE(f.ready);
+    f.station.load("Auto -M1320 -C1 -T0");
+    f.station.timerTick();
+    const QDir rb6("DB1320/Z1320");
+    const QStringList masterFiles = rb6.entryList({"*.ovx"}, QDir::Files);
+    ASSERT_EQ(masterFiles.size(), 3 * 2) << "three meters answer with two values each";
+    f.station.formUnload();
+
+    LogImportSettings settings;
+    settings.client = "1320";
+    settings.dbPath = ".\\DB1320\\";
+    const QDate today = LocalNow().date();
+    const ImportSummary s = LogImport(settings).importRange(today.addDays(-1), today); // a cycle across midnight
+    ASSERT_FALSE(s.failed) << s.error.toStdString();
+    EXPECT_EQ(s.valuesWritten, 6);
+    EXPECT_GT(s.skipped[int(SkipReason::Event)], 0) << "start line and read errors";
+    ASSERT_FALSE(s.backupDirectory.isEmpty());
+    const QString backup = "DB1320/Z1320/" + s.backupDirectory.section('\\', 3, 3) + "/";
+    EXPECT_EQ(rb6.entryList({"*.ovx"}, QDir::Files), masterFiles);
+    for (const QString& file : masterFiles) {
+        const QByteArray master = f.dir.read(backup + file);
+        ASSERT_FALSE(master.isEmpty()) << file.toStdString();
+        EXPECT_TRUE(f.dir.read("DB1320/Z1320/" + file) == master) << file.toStdString() << " differs";
+    }
+}
+
+TEST(LogImportCli, ImportsARangeAndReportsTheSummaryAsJson)
+{
+    StationFixture f({Meter(1, "12345601"), Meter(2, "12345602")});
+    ASSERT_TRUE(f.ready);
+    f.station.load("Auto -M1320 -C1 -T0");
+    f.station.timerTick();
+    f.station.formUnload();
+    DBConnection().close();
+    const QString cli = QStringLiteral(KELVARO_BINARY_DIR "/apps/kelvaro-cli/kelvaro-cli");
+    if (!QFileInfo::exists(cli))
+        GTEST_SKIP() << "kelvaro-cli not built";
+    const QString day = LocalNow().date().toString("dd.MM.yyyy");
+
+    QProcess run;
+    run.setWorkingDirectory(f.dir.path());
+    run.start(cli, {"import-log", "-M1320", "--from", day, "--to", day, "--json"});
+    ASSERT_TRUE(run.waitForFinished(20000));
+    EXPECT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+    const QJsonObject o = QJsonDocument::fromJson(run.readAllStandardOutput()).object();
+    EXPECT_EQ(o["valuesWritten"].toInt(), 4);
+    EXPECT_EQ(o["filesRead"].toInt(), 1);
+    EXPECT_EQ(o["skipped"].toObject()["Kopfzeile"].toInt(), 1);
+    EXPECT_EQ(o["linesRead"].toInt(), 4 + o["linesSkipped"].toInt());
+    EXPECT_TRUE(o["backupDirectory"].toString().contains("Sicherung-"));
+    EXPECT_TRUE(run.readAllStandardError().contains("Tag 1/1"));
+
+    run.start(cli, {"import-log", "-M1320", "--from", "31.02.2026", "--to", day});
+    ASSERT_TRUE(run.waitForFinished(20000));
+    EXPECT_EQ(run.exitCode(), 2) << "not a date";
+
+    // A database that cannot be read fails the command.
+    QFile::rename(f.dir.file("DB1320/basis.db"), f.dir.file("DB1320/basis.db.weg"));
+    QDir(f.dir.file("DB1320")).mkdir("basis.db");
+    run.start(cli, {"import-log", "-M1320", "--from", day, "--to", day, "--json"});
+    ASSERT_TRUE(run.waitForFinished(20000));
+    EXPECT_EQ(run.exitCode(), 5);
+    EXPECT_TRUE(QJsonDocument::fromJson(run.readAllStandardOutput()).object().contains("error"));
+}
