@@ -106,19 +106,6 @@ TEST(Overview, AutoStartsOneMasterPerPortWithTheClient)
     EXPECT_TRUE(inst.programLog().contains("Starte kelvaro Auto -M200 -C3"));
 }
 
-TEST(Overview, WithoutAutoNothingStartsUntilARowIsChosen)
-{
-    OverviewInstallation inst;
-    ASSERT_TRUE(inst.ready);
-    inst.addMeters(3, 2400, 1);
-    RecordedStarts starts;
-    const auto overview = loadedOverview(starts, "-M200");
-    EXPECT_TRUE(starts.calls.isEmpty());
-    EXPECT_EQ(overview->chooseRow(0), MasterLauncher::Result::Started);
-    EXPECT_EQ(starts.calls.size(), 1);
-    EXPECT_EQ(overview->chooseRow(7), MasterLauncher::Result::NoPort);
-}
-
 TEST(Overview, PortWhoseLockIsHeldElsewhereShowsRunningAndIsNotStarted)
 {
     OverviewInstallation inst;
@@ -165,18 +152,6 @@ TEST(Overview, ProviderChoiceIsKeptInSectionOfPortZero)
     overview->chooseProvider(2);
     EXPECT_EQ(ReadIniString("200MBus0", "OleProvider", kOvxIni), "2");
     EXPECT_EQ(loadedOverview(starts)->providerKind(), 2);
-}
-
-TEST(Overview, LabelsShowTheClientDatabaseAndDataDirectory)
-{
-    OverviewInstallation inst;
-    ASSERT_TRUE(inst.ready);
-    WriteIniString("200", "DatenPath", ".\\Daten\\", kOvxIni);
-    RecordedStarts starts;
-    const auto overview = loadedOverview(starts);
-    EXPECT_TRUE(overview->databaseLabel().contains("DB200")) << overview->databaseLabel().toStdString();
-    EXPECT_EQ(overview->dataLabel(), ".\\Daten\\");
-    EXPECT_EQ(overview->logNameLabel(), ".\\Daten\\yymmddmb.txt");
 }
 
 TEST(ProgramLocator, BesideTheProgramInABuildTreeOrConfigured)
