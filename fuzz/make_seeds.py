@@ -52,6 +52,19 @@ INI_FILES = [
 ]
 
 
+LOG_LINES = [
+    b"Zeitstempel;Z\xe4hlernummer;Z\xe4hlernummer;ComPort;PrimAdr;Wert;Einheit;\r\n"
+    b"07.12.26 13:45:10 ;Datenholen gestartet am 07.12.2026 13:45:10\r\n"
+    b"07.12.26 13:45:11 ;12 45678;W\xe4rme 1;2;5;3;-1234,5;kWh;\r\n"
+    b"07.12.26 13:45:12 ;8;Lesefehler;2;rc=-2\r\n",
+    b"16.09.05 10:15:00 ;12;1;4711,25\r\n16.09.05 10:15:00;12;1;1,5E+20;\r\n",
+    b"07.12.26 13:45:10 ;1234;Haus; Nord;1;7;2;0,30000000000000004;m\xb3;\r\n"
+    b"07.12.26 13:45:10 ;12345603;Wasserz",
+    b"31.02.26 13:45:10 ;1;W;1;3;1;10;m;\r\n07.12.26 13:45:10 ;1;W;1;3;1;1.234,5;m;\r\n"
+    b"07.12.26 13:45:10 ;1;W;1;3;1;1\x00;m;\r\n",
+]
+
+
 def frame(hex_text):
     digits = re.sub(r"[^0-9A-Fa-f]", "", hex_text)
     return bytes.fromhex(digits[: len(digits) // 2 * 2])  # a broken file may end in half a byte
@@ -110,7 +123,10 @@ def main():
     write(out / "fuzz_rb6", "damaged.ovx", bytes(damaged))
     write(out / "fuzz_rb6", "beyond-end.ovx", rb6_file(500, [(1700000000, 1.5)]))
     write(out / "fuzz_rb6", "short.ovx", rb6_file(9, [])[:100])
-    print(f"seeds: {len(frames)} frames, {len(texts)} hex texts, {len(INI_FILES)} INI files, 5 RB6 files in {out}")
+    for i, content in enumerate(LOG_LINES):
+        write(out / "fuzz_logline", f"log{i}.txt", content)
+    print(f"seeds: {len(frames)} frames, {len(texts)} hex texts, {len(INI_FILES)} INI files, 5 RB6 files, "
+          f"{len(LOG_LINES)} log files in {out}")
 
 
 if __name__ == "__main__":

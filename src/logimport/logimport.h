@@ -2,6 +2,7 @@
 // Rebuilding RB6 files from the daily M-Bus logs, and the daily values of one
 // address. Headless: the window and kelvaro-cli are views over this.
 #include "editors/editordatabase.h"
+#include "logimport/skipreason.h"
 
 #include <QDate>
 #include <QList>
@@ -31,11 +32,7 @@ struct LogImportSettings {
                                        const std::array<QString, 6>& dbConfig, int rb6BlockCount);
 };
 
-// Why a line was not imported.
-// Ambiguous: several meters fit the line; Older: the RB6 file already holds a
-// later value (the master drops such a value too).
-enum class SkipReason { Header, Event, Cut, BadTime, BadValue, BadBytes, NoMeter, NotStored, Ambiguous, Older, Count };
-QString SkipReasonText(SkipReason reason);
+// Why a line was not imported: SkipReason (logimport/skipreason.h).
 
 struct ImportProgress {
     QDate day;          // the day being read (invalid for a single file)

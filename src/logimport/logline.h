@@ -1,6 +1,6 @@
 #pragma once
 // One line of a daily M-Bus log, read from its bytes without allocating.
-#include "logimport/logimport.h"
+#include "logimport/skipreason.h"
 
 #include <QtGlobal>
 #include <string_view>

@@ -15,7 +15,7 @@ using namespace kelvaro::test;
 
 TEST(LogRebuild, ImportOfTheDaysLogEqualsTheMastersOwnRB6Files)
 {
-    StationFixture f({Meter(1, "12345601"), Meter(2, "12f45602"), Meter(3, "12345603", 2400, R"("silent": true)"),
+    StationFixture f({Meter(1, "12345601"), Meter(2, "12045602", 2400, R"("mbId": "12f45602")"), Meter(3, "12345603", 2400, R"("silent": true)"),
                       Meter(9, "32345609", 9600)});
     ASSERT_TRUE(f.ready);
     f.station.load("Auto -M1320 -C1 -T0");
