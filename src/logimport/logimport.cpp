@@ -25,9 +25,10 @@ QString clientNumber(const QString& client)
     return QString::number(static_cast<qint64>(std::llround(Val(client))));
 }
 
-QString rb6Name(const QString& rb6Dir, qint64 lznr, int slot)
+// Native: the directory is mapped once, not for each of its many files.
+QString rb6Name(const QString& nativeRb6Dir, qint64 lznr, int slot)
 {
-    return rb6Dir + QStringLiteral("%1").arg(lznr, 6, 10, QLatin1Char('0'))
+    return nativeRb6Dir + QLatin1Char('/') + QStringLiteral("%1").arg(lznr, 6, 10, QLatin1Char('0'))
         + QStringLiteral("%1").arg(slot, 3, 10, QLatin1Char('0')) + QStringLiteral(".ovx");
 }
 
@@ -45,7 +46,7 @@ EditorDatabaseSettings databaseOf(const LogImportSettings& s)
 class ImportRun {
 public:
     ImportRun(const LogImportSettings& settings, const QString& rb6Dir, ImportSummary& summary, const ProgressFn& progress)
-        : rb6Dir_(rb6Dir), summary_(summary), progress_(progress), appender_(settings.rb6BlockCount)
+        : rb6Dir_(NativePath(rb6Dir)), summary_(summary), progress_(progress), appender_(settings.rb6BlockCount)
     {
     }
 

@@ -1,7 +1,6 @@
 #include "storage/rb6appender.h"
 
 #include "foundation/lasterror.h"
-#include "foundation/paths.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -52,6 +51,39 @@ RB6Appender::RB6Appender(int blockCount, int maxOpenFiles)
 
 RB6Appender::~RB6Appender() { flush(); }
 
+int RB6Appender::create(const QString& fileName)
+{
+    // As RB6Create lays a new file out: zeros of the whole block count, then
+    // the header with creation values 1, 1, 0, 0.
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadWrite)) {
+        SetLastErrorText(QStringLiteral("RB6-Datei %1: %2").arg(fileName, file.errorString()));
+        return RB6OpenFailed;
+    }
+    if (file.size() >= 1)
+        return RB6Ok;
+    const RB6Header header = RB6NewHeader(blockCount_, 1, 1, 0, 0);
+    char bytes[kRB6HeaderElements * kRB6ElementSize];
+    for (int k = 0; k < kRB6HeaderElements; ++k)
+        encode(bytes + k * kRB6ElementSize, header[k].Tm, header[k].Wert);
+    const qint64 size = qint64(blockCount_) * kRB6BlockBytes;
+    bool ok = file.resize(size);
+    if (!ok) {
+        const QByteArray zeros(kRB6BlockBytes * 100, '\0');
+        ok = file.seek(0);
+        for (qint64 left = size; ok && left > 0; left -= zeros.size())
+            ok = file.write(zeros.constData(), std::min<qint64>(left, zeros.size())) == std::min<qint64>(left, zeros.size());
+    }
+    ok = ok && file.seek(0) && file.write(bytes, sizeof bytes) == qint64(sizeof bytes) && file.flush();
+    if (!ok) {
+        SetLastErrorText(QStringLiteral("RB6-Datei %1 kann nicht angelegt werden: %2").arg(fileName, file.errorString()));
+        file.close();
+        file.remove(); // it was empty: nothing is lost
+        return RB6HeaderWriteFailed;
+    }
+    return RB6Ok;
+}
+
 void RB6Appender::touch(File& f)
 {
     recent_.splice(recent_.begin(), recent_, f.recent);
@@ -71,7 +103,7 @@ bool RB6Appender::ensureOpen(File& f)
         recent_.pop_back();
         --openFiles_;
     }
-    auto file = std::make_unique<QFile>(NativePath(f.name));
+    auto file = std::make_unique<QFile>(f.name);
     if (!file->open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
         SetLastErrorText(QStringLiteral("RB6-Datei %1: %2").arg(f.name, file->errorString()));
         return false;
@@ -87,8 +119,8 @@ int RB6Appender::open(const QString& fileName)
 {
     if (const auto known = handles_.constFind(fileName); known != handles_.constEnd())
         return *known;
-    if (QFileInfo(NativePath(fileName)).size() < 1) {
-        const int created = RB6Create(fileName, 0, 0, blockCount_, 1, 1, 0, 0);
+    if (QFileInfo(fileName).size() < 1) {
+        const int created = create(fileName);
         if (created != RB6Ok)
             return created;
     }

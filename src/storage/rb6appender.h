@@ -30,9 +30,10 @@ public:
     RB6Appender(const RB6Appender&) = delete;
     RB6Appender& operator=(const RB6Appender&) = delete;
 
-    // A handle (>= 0) for the file, created as RB6Append would when missing or
-    // empty; a negative RB6Result (last-error text set) when it cannot be
-    // used. The same name gives the same handle.
+    // A handle (>= 0) for the file (a native path; its directory exists),
+    // created as RB6Append would when missing or empty; a negative RB6Result
+    // (last-error text set) when it cannot be used. The same name gives the
+    // same handle.
     int open(const QString& fileName);
     // RB6Ok, or a negative RB6Result from writing a batch (last-error text set).
     int append(int handle, qint64 time, double value, Outcome* outcome = nullptr);
@@ -44,6 +45,7 @@ public:
 
 private:
     struct File;
+    int create(const QString& fileName);
     bool ensureOpen(File& f);
     bool writeBatch(File& f);
     bool writeOpen(File& f); // f's file is open
