@@ -24,7 +24,12 @@ const char* const kHelp =
     "  testzaehler   enable the test functions\n"
     "  TEST          step mode\n"
     "  --help, -h    this text and exit\n"
-    "  --version     the version and exit";
+    "  --version     the version and exit\n"
+    "\n"
+    "Exit code 3: another master runs on the port (it holds the port's lock).";
+
+// The start was refused because another master holds the port.
+constexpr int kExitPortInUse = 3;
 
 void printLine(const QString& text)
 {
@@ -53,6 +58,12 @@ int main(int argc, char** argv)
     QObject::connect(&station, &kelvaro::master::MasterStation::closeRequested, &app, &QApplication::quit);
 
     window.show();
+    if (!kelvaro::IsHeadless())
+        QObject::connect(&station, &kelvaro::master::MasterStation::startRefused, [](const QString& text) {
+            std::fputs((text + '\n').toUtf8().constData(), stderr);
+        });
     station.load(QApplication::arguments().mid(1).join(' '));
+    if (station.refused())
+        return kExitPortInUse;
     return kelvaro::ExecUntilTerminated(app);
 }

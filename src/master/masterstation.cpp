@@ -4,6 +4,7 @@
 #include "foundation/clientpaths.h"
 #include "foundation/filenumbers.h"
 #include "foundation/lasterror.h"
+#include "foundation/programlog.h"
 #include "foundation/textutil.h"
 #include "foundation/timeutil.h"
 #include "foundation/userconfig.h"
@@ -81,6 +82,36 @@ void MasterStation::loadMeterList()
         WriteMBusLogLine(QStringLiteral("Start Kelvaro : Keine Zähler für Com") + QString::number(Port));
 }
 
+bool MasterStation::holdPortLock()
+{
+    const QString file = MasterPortLockFile(DBPATH, Mandant, Port);
+    if (portLock_ && portLock_->isLocked() && portLock_->fileName() == file)
+        return true;
+    portLock_ = std::make_unique<ProcessLock>(file);
+    // A supervisor that looks whether the port runs holds the lock for an instant.
+    constexpr int kRetryMs = 2000;
+    if (portLock_->lock(ProcessLock::Mode::Exclusive, kRetryMs, [this] { return closing_; }))
+        return true;
+    if (!portLock_->heldElsewhere()) {
+        // The station still reads; only who looks for running ports does not see it.
+        const QString text = QStringLiteral("Fehler Sperre Com%1 : %2").arg(Port).arg(portLock_->errorText());
+        log.add(text);
+        WriteProgramLog(text);
+        portLock_.reset();
+        return true;
+    }
+    portLock_.reset();
+    refused_ = true;
+    const QString text = QStringLiteral("Kelvaro Com%1 läuft bereits (Sperre %2)").arg(Port).arg(file);
+    log.add(text);
+    WriteProgramLog(text);
+    WriteMBusLogLine(text);
+    Status = RunStatus::Stop;
+    cmdStartEnabled = cmdStopEnabled = false;
+    emit startRefused(text);
+    return false;
+}
+
 void MasterStation::load(const QString& commandLineText)
 {
     TickLimit = 300;
@@ -92,6 +123,9 @@ void MasterStation::load(const QString& commandLineText)
     label5 = QStringLiteral("Startzeit : ") + GermanDateTime(clock_());
     Port = commandLine.port;
     MeterPause = commandLine.meterPause;
+    refused_ = false;
+    if (Port > 0 && !holdPortLock())
+        return;
     LoadUserConfig();
 
     if (Mandant != QLatin1String("1450"))
@@ -105,8 +139,13 @@ void MasterStation::load(const QString& commandLineText)
                          + DBConnection().connectionText() + '\r',
                      {});
     } else {
-        if (Port == 0)
+        if (Port == 0) {
             Port = GetComPort(DBConnection());
+            if (Port > 0 && !holdPortLock()) {
+                DBConnection().close();
+                return;
+            }
+        }
         loadMeterList();
     }
     DBConnection().close();
@@ -127,6 +166,8 @@ void MasterStation::load(const QString& commandLineText)
 
 void MasterStation::cmdStart()
 {
+    if (refused_)
+        return;
     Status = RunStatus::None;
     // The stored provider kind is checked here; cycle and manual readings create their own.
     QString error;

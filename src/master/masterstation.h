@@ -6,11 +6,13 @@
 #include "master/metertablemodel.h"
 #include "master/readingcycle.h"
 #include "master/stationsettings.h"
+#include "foundation/processlock.h"
 #include "mbus/wire/busport.h"
 
 #include <QDateTime>
 #include <QObject>
 #include <QTimer>
+#include <memory>
 
 namespace kelvaro::master {
 
@@ -36,9 +38,11 @@ public:
     void setClock(Clock clock);
     qint64 nowSeconds() const;
 
-    // Start-up: command line, client, database, meter list, settings; then Start
-    // ("Auto") or Stop.
+    // Start-up: command line, client, port lock, database, meter list,
+    // settings; then Start ("Auto") or Stop. While another master holds the
+    // port's lock the start is refused: startRefused(), and nothing more.
     void load(const QString& commandLine);
+    bool refused() const { return refused_; }
 
     // Handlers of the window's controls.
     void cmdStart();
@@ -114,6 +118,8 @@ signals:
     void closeRequested();
     // A message box for the caller to show (an empty title: the program's).
     void message(const QString& text, const QString& title);
+    // Another master runs on the port: the program ends without opening the line.
+    void startRefused(const QString& text);
 
 private:
     void setLabel1(const QString& text);
@@ -121,10 +127,15 @@ private:
     BusLock::Hold takeBus(BusUser user);
     void checkWritten(bool written);
     void loadMeterList();
+    // Holds the port's lock for as long as the station lives; false (start
+    // refused) while another master holds it.
+    bool holdPortLock();
     QString dateTimeText(qint64 seconds) const;
 
     Clock clock_;
     bool closing_ = false;
+    bool refused_ = false;
+    std::unique_ptr<ProcessLock> portLock_;
 };
 
 } // namespace kelvaro::master
