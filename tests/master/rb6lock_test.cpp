@@ -25,6 +25,12 @@ public:
         station.load("Auto -M1320 -C1 -T0");
     }
     QString lockFile() const { return RB6DirectoryLockFile(dir.file("DB1320/Z1320")); }
+    // The test's own hold on the directory, with the station's wait bound.
+    bool hold(ProcessLock::Mode mode, int waitBoundMs)
+    {
+        station.settings.rb6ImportWaitMs = waitBoundMs;
+        return other.tryLock(mode);
+    }
     int rb6Files() const { return int(QDir(dir.file("DB1320/Z1320")).entryList({"*.ovx"}).size()); }
     // Elements written into the RB6 file of meter lznr, value index 1.
     int elements(int lznr) const
@@ -39,6 +45,8 @@ public:
         station.cmdStart();
         station.timerTick();
     }
+
+    ProcessLock other{lockFile()};
 };
 
 } // namespace
@@ -47,15 +55,13 @@ TEST(MasterRB6Lock, MastersShareTheDirectoryWithoutWaiting)
 {
     RB6LockFixture f;
     ASSERT_TRUE(f.ready);
-    f.station.settings.rb6ImportWaitMs = 60000;
-    ProcessLock otherMaster(f.lockFile());
-    ASSERT_TRUE(otherMaster.tryLock(ProcessLock::Mode::Shared));
+    ASSERT_TRUE(f.hold(ProcessLock::Mode::Shared, 60000)) << "another master";
     f.station.timerTick();
     EXPECT_EQ(f.station.label1, "Fertig");
     EXPECT_EQ(f.rb6Files(), 4);
     EXPECT_FALSE(f.mbLog().contains("Warte auf Import")) << f.mbLog().toStdString();
     // Between the readings the master holds nothing: an import may start at once.
-    otherMaster.unlock();
+    f.other.unlock();
     EXPECT_FALSE(ProcessLock::isHeld(f.lockFile()));
 }
 
@@ -63,13 +69,11 @@ TEST(MasterRB6Lock, ACycleWaitsForTheImportAndWritesAfterIt)
 {
     RB6LockFixture f;
     ASSERT_TRUE(f.ready);
-    f.station.settings.rb6ImportWaitMs = 60000;
-    ProcessLock import(f.lockFile());
-    ASSERT_TRUE(import.tryLock(ProcessLock::Mode::Exclusive));
+    ASSERT_TRUE(f.hold(ProcessLock::Mode::Exclusive, 60000)) << "the import";
     int filesDuringImport = -1;
     QTimer::singleShot(400, [&] {
         filesDuringImport = f.rb6Files();
-        import.unlock();
+        f.other.unlock();
     });
     f.station.timerTick();
     EXPECT_EQ(filesDuringImport, 0) << "nothing written into the directory while the import held it";
@@ -90,10 +94,8 @@ TEST(MasterRB6Lock, AWaitThatRunsOutKeepsTheValuesInTheLog)
 {
     RB6LockFixture f;
     ASSERT_TRUE(f.ready);
-    f.station.settings.rb6ImportWaitMs = 300;
+    ASSERT_TRUE(f.hold(ProcessLock::Mode::Exclusive, 300)) << "the import";
     f.station.settings.store.set(master::StoreSwitch::MBusLog, false);
-    ProcessLock import(f.lockFile());
-    ASSERT_TRUE(import.tryLock(ProcessLock::Mode::Exclusive));
     f.station.timerTick();
     EXPECT_EQ(f.station.label1, "Fertig");
     EXPECT_EQ(f.rb6Files(), 0);
@@ -108,7 +110,7 @@ TEST(MasterRB6Lock, AWaitThatRunsOutKeepsTheValuesInTheLog)
     EXPECT_EQ(f.rows("Zaehlerstaende"), 2);
     EXPECT_TRUE(f.station.log.contains("RB6 nicht gespeichert für 2 Zähler"));
 
-    import.unlock();
+    f.other.unlock();
     const qsizetype readingLines = f.mbLog().count(";m³;\r\n");
     f.runOnce();
     EXPECT_EQ(f.rb6Files(), 4);
@@ -120,9 +122,7 @@ TEST(MasterRB6Lock, StopAndClosingEndTheWait)
 {
     RB6LockFixture f;
     ASSERT_TRUE(f.ready);
-    f.station.settings.rb6ImportWaitMs = 120000;
-    ProcessLock import(f.lockFile());
-    ASSERT_TRUE(import.tryLock(ProcessLock::Mode::Exclusive));
+    ASSERT_TRUE(f.hold(ProcessLock::Mode::Exclusive, 120000)) << "the import";
 
     QElapsedTimer clock;
     clock.start();
