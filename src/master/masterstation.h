@@ -1,4 +1,5 @@
 #pragma once
+#include "foundation/processlock.h"
 #include "master/buslock.h"
 #include "master/logview.h"
 #include "master/manualreading.h"
@@ -6,7 +7,6 @@
 #include "master/metertablemodel.h"
 #include "master/readingcycle.h"
 #include "master/stationsettings.h"
-#include "foundation/processlock.h"
 #include "mbus/wire/busport.h"
 
 #include <QDateTime>
