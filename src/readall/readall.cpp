@@ -1,0 +1,85 @@
+#include "readall/readall.h"
+
+#include "foundation/cp1252.h"
+#include "foundation/paths.h"
+#include "foundation/safefile.h"
+#include "foundation/textutil.h"
+#include "mbus/wire/meterreading.h"
+#include "mbus/wire/nativeprovider.h"
+
+namespace kelvaro::readall {
+
+QString ResultFilePath(const QString& directory, const QDate& day)
+{
+    return NativePath(directory + day.toString(QStringLiteral("yyMMdd")) + QStringLiteral("mb.txt"));
+}
+
+QString FormatMeterLine(const QDate& day, int address, const MeterLine& line)
+{
+    QStringList fields{day.toString(QStringLiteral("yyMMdd")), QString::number(address)};
+    if (line.read)
+        fields << line.items;
+    else
+        fields << kReadFailed;
+    return fields.join(QLatin1Char('\t'));
+}
+
+ReadAll::ReadAll(mbus::NativeProvider& provider) : provider_(provider) {}
+
+MeterLine ReadAll::readMeter(int address)
+{
+    MeterLine line;
+    if (!provider_.APPIsComOpen())
+        return line;
+    provider_.APPSNDNKE(address);
+    if (provider_.APPReceiveTest() > 4)
+        return line;
+    for (int telegram = 0; telegram < mbus::kMaxContinuationTelegrams; ++telegram) {
+        provider_.APPREQUD2(address);
+        if (provider_.APPReceiveTest() != 3)
+            return telegram == 0 ? MeterLine{} : line;
+        line.read = true;
+        for (int r = 1; r <= provider_.APPDataRecordNumber(); ++r)
+            line.items << provider_.APPValueDec(r).trimmed() << provider_.APPVIBUnitAsc(r).trimmed();
+        if (!provider_.moreRecordsFollow())
+            break;
+    }
+    return line;
+}
+
+ReadAll::Summary ReadAll::readAll(const ReadAllFields& fields)
+{
+    Summary summary;
+    const int count = static_cast<int>(Val(fields.count));
+    const int port = static_cast<int>(Val(fields.port));
+    if (count <= 0 || running_)
+        return summary;
+    running_ = true;
+    cancelled_ = false;
+    mbus::ApplyTimeoutSettings(provider_, timeouts);
+    provider_.APPInitCom(port, kReadAllBaud);
+    for (int address = 1; address <= count; ++address) {
+        if (cancelled_) {
+            summary.cancelled = true;
+            break;
+        }
+        const MeterLine line = readMeter(address);
+        (line.read ? summary.read : summary.failed)++;
+        // The date of the moment the line is written, so a read across
+        // midnight goes on in the next day's file.
+        const QDate day = clock().date();
+        QString error;
+        if (!AppendWhole(ResultFilePath(fields.directory, day),
+                         ToWin1252(FormatMeterLine(day, address, line) + QStringLiteral("\r\n")), &error)) {
+            summary.written = false;
+            summary.error = error;
+        }
+        if (progress)
+            progress(address, count);
+    }
+    provider_.APPCloseCom();
+    running_ = false;
+    return summary;
+}
+
+} // namespace kelvaro::readall

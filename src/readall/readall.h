@@ -1,0 +1,61 @@
+#pragma once
+#include "mbus/wire/providerselect.h"
+#include "readall/readallsettings.h"
+
+#include <QDateTime>
+#include <QString>
+#include <functional>
+
+namespace kelvaro::mbus {
+class NativeProvider;
+}
+
+namespace kelvaro::readall {
+
+inline const QString kReadFailed = QStringLiteral("FehlerBeimLesen");
+inline constexpr int kReadAllBaud = 9600;
+
+// "<directory><yymmdd>mb.txt" in native spelling.
+QString ResultFilePath(const QString& directory, const QDate& day);
+
+// One meter's line (without line end): date "yymmdd", address, then value and
+// unit text of each record, all separated by tabs; a failed read ends in
+// "FehlerBeimLesen".
+struct MeterLine {
+    bool read = false;
+    QStringList items; // value, unit, value, unit ...
+};
+QString FormatMeterLine(const QDate& day, int address, const MeterLine& line);
+
+// Reads the primary addresses 1 .. count of one port at 9600 Bd through the
+// native provider and appends one line per meter to the day's result file.
+class ReadAll {
+public:
+    explicit ReadAll(mbus::NativeProvider& provider);
+
+    mbus::TimeoutSettings timeouts;
+    std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
+    // Called after each meter with the address done and the count.
+    std::function<void(int address, int count)> progress;
+
+    struct Summary {
+        int read = 0;
+        int failed = 0;
+        bool written = true; // false when a line could not be appended (error holds why)
+        bool cancelled = false;
+        QString error;
+    };
+    Summary readAll(const ReadAllFields& fields);
+    void cancel() { cancelled_ = true; }
+    bool running() const { return running_; }
+
+    // One meter by primary address on the open port.
+    MeterLine readMeter(int address);
+
+private:
+    mbus::NativeProvider& provider_;
+    bool cancelled_ = false;
+    bool running_ = false;
+};
+
+} // namespace kelvaro::readall
