@@ -1,0 +1,55 @@
+// mbus-readall: reads every primary address of one M-Bus line into a day file
+// ("mbus-readall" the window, "mbus-readall Start" one read and exit).
+#include "foundation/ui/termination.h"
+#include "foundation/ui/windowprogram.h"
+#include "mbus/lineconfig.h"
+#include "mbus/wire/nativeprovider.h"
+#include "readall/readall.h"
+#include "readall/ui/frmmarvikmbus.h"
+
+#include <QApplication>
+#include <cstdio>
+
+namespace {
+
+const char* const kHelp =
+    "usage: mbus-readall [Start]\n"
+    "\n"
+    "Reads the M-Bus primary addresses 1 .. Anzahl on port ComPort at 9600 Bd and\n"
+    "appends one tab-separated line per meter to <DatenPath><yymmdd>mb.txt. Settings\n"
+    "in section [MB] of MB.INI, the port's line in the COM<n> keys of OVX.INI, both\n"
+    "in the working directory. The window reads again at the first timer tick of\n"
+    "each new month.\n"
+    "\n"
+    "  Start         read once at start and exit (exit code 1 when a line could\n"
+    "                not be written)\n"
+    "  --help, -h    this text and exit\n"
+    "  --version     the version and exit";
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (const auto answered = kelvaro::PrepareWindowProgram(argc, argv, QStringLiteral("mbus-readall"), kHelp))
+        return *answered;
+    QApplication app(argc, argv);
+
+    kelvaro::mbus::NativeProvider provider;
+    provider.setPortDirectory(kelvaro::mbus::LoadPortDirectory());
+    kelvaro::readall::ReadAll reader(provider);
+
+    if (QApplication::arguments().mid(1).join(' ').trimmed().compare(QStringLiteral("Start"), Qt::CaseInsensitive) == 0) {
+        const auto summary = reader.readAll(kelvaro::readall::LoadReadAllFields());
+        std::printf("%d gelesen, %d Fehler\n", summary.read, summary.failed);
+        if (!summary.written) {
+            std::fprintf(stderr, "mbus-readall: %s\n", qPrintable(summary.error));
+            return 1;
+        }
+        return 0;
+    }
+
+    kelvaro::readall::FrmMarvikMBus window(reader);
+    kelvaro::InstallMainWindow(app, &window);
+    window.show();
+    return kelvaro::ExecUntilTerminated(app);
+}
