@@ -65,3 +65,16 @@ TEST(FrmMBusStart, AFactoryGivingNoWindowLeavesTheEntryUsable)
     EXPECT_EQ(asked, 2);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
+
+TEST(FrmMBusStart, EndeClosesEveryWindowItOpened)
+{
+    InstallationDir dir;
+    FrmMBusStart start;
+    start.addWindowEntry("Tarvolin", [] { return new QWidget; });
+    start.show();
+    QWidget* bench = start.open("Tarvolin");
+    ASSERT_TRUE(bench && bench->isVisible());
+    entry(start, "Ende")->trigger();
+    EXPECT_FALSE(bench->isVisible());
+    EXPECT_FALSE(start.isVisible());
+}
