@@ -12,6 +12,13 @@
 #include <QUrl>
 
 namespace kelvaro {
+namespace {
+// A peer that never stops sending must not hold the console forever.
+bool withinReplyBounds(const QByteArray& reply, const QElapsedTimer& clock)
+{
+    return reply.size() < TcpConsole::kReplyLimitBytes && clock.elapsed() < TcpConsole::kReplyLimitMs;
+}
+} // namespace
 
 TcpConsole::TcpConsole(QObject* parent)
     : QObject(parent)
@@ -161,18 +168,22 @@ QByteArray TcpConsole::TCPSendBefehl(const QByteArray& bytes, int replyWaitMs)
             error_ = transport_->errorText();
             return {};
         }
-        // Every arriving piece restarts the wait.
-        while (transport_->waitForBytes(replyWaitMs))
+        // Every arriving piece restarts the wait, up to the reply's bounds.
+        QElapsedTimer clock;
+        clock.start();
+        while (withinReplyBounds(reply, clock) && transport_->waitForBytes(replyWaitMs))
             reply += transport_->readAvailable();
-        return reply;
+        return reply.left(kReplyLimitBytes);
     }
     socket_->readAll();
     if (socket_->write(bytes) != bytes.size() || !mbus::WaitForWritten(socket_, 1000)) {
         error_ = socket_->errorString();
         return {};
     }
-    while (mbus::WaitForBytes(socket_, replyWaitMs))
-        reply += socket_->readAll();
+    QElapsedTimer clock;
+    clock.start();
+    while (withinReplyBounds(reply, clock) && mbus::WaitForBytes(socket_, replyWaitMs))
+        reply += socket_->read(kReplyLimitBytes - reply.size());
     return reply;
 }
 

@@ -21,6 +21,9 @@ public:
     static constexpr int kConnectTimeoutMs = 1000;
     static constexpr int kReplyWaitMs = 200;
     static constexpr quint16 kDefaultPort = 10001;
+    // Bounds of one reply (a long frame is at most 261 bytes).
+    static constexpr qsizetype kReplyLimitBytes = 64 * 1024;
+    static constexpr qint64 kReplyLimitMs = 10000;
 
     explicit TcpConsole(QObject* parent = nullptr);
     ~TcpConsole() override;
@@ -43,7 +46,8 @@ public:
     void TCPClose();
 
     // Sends the bytes and collects the reply until replyWaitMs pass without a
-    // new byte. Empty when nothing came back or nothing could be sent.
+    // new byte, at most kReplyLimitBytes and kReplyLimitMs. Empty when nothing
+    // came back or nothing could be sent.
     QByteArray TCPSendBefehl(const QByteArray& bytes, int replyWaitMs = kReplyWaitMs);
 
     // The buttons. Connect: the port field corrected, then connected; a

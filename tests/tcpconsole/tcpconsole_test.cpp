@@ -126,6 +126,21 @@ TEST(TcpConsoleLine, SilentServerGivesNoAnswerAndConnectingTwiceKeepsTheConnecti
     EXPECT_EQ(console.state(), TcpConsole::Connected);
 }
 
+TEST(TcpConsoleLine, EndlessReplyIsCutAtItsBound)
+{
+    QTcpServer flood;
+    ASSERT_TRUE(flood.listen(QHostAddress::LocalHost, 0));
+    QObject::connect(&flood, &QTcpServer::newConnection, [&flood] {
+        QTcpSocket* peer = flood.nextPendingConnection();
+        peer->setParent(&flood);
+        QObject::connect(peer, &QTcpSocket::readyRead, [peer] { peer->write(QByteArray(1024 * 1024, '\xE5')); });
+    });
+    TcpConsole console;
+    ASSERT_EQ(console.TCPConnect("127.0.0.1", flood.serverPort(), 1000), "Connect");
+    const QByteArray reply = console.TCPSendBefehl(QByteArray::fromHex("107B0A8516"));
+    EXPECT_EQ(reply.size(), TcpConsole::kReplyLimitBytes);
+}
+
 TEST(TcpConsoleLine, BadFrameFieldSendsNothing)
 {
     InstallationDir dir;
