@@ -55,6 +55,11 @@ FrmMarvikMBus::FrmMarvikMBus(ReadAll& reader, QWidget* parent)
     timer_.start();
 }
 
+FrmMarvikMBus::~FrmMarvikMBus()
+{
+    reader_.progress = nullptr; // the reader may outlive the form
+}
+
 ReadAllFields FrmMarvikMBus::fields() const
 {
     return {port_->text(), directory_->text(), count_->text()};

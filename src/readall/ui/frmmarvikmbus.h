@@ -16,6 +16,7 @@ namespace kelvaro::readall {
 class FrmMarvikMBus : public QWidget {
 public:
     explicit FrmMarvikMBus(ReadAll& reader, QWidget* parent = nullptr);
+    ~FrmMarvikMBus() override;
 
     QLineEdit* portField() const { return port_; }
     QLineEdit* directoryField() const { return directory_; }
