@@ -1,0 +1,66 @@
+#pragma once
+#include "consoles/logwindowmodel.h"
+#include "mbus/provider.h"
+#include "mbus/wire/busport.h"
+#include "mbus/wire/portdevice.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QStringList>
+
+namespace kelvaro {
+
+// The serial console of one customer installation: opens a port itself, sends
+// a selection frame, expects E5, fetches the data with REQ_UD2 to 253 and
+// decodes the reply, logging every step. Every failure is a "FEHLER" line and
+// leaves the port open.
+class SerialConsole : public QObject {
+    Q_OBJECT
+public:
+    SerialConsole(mbus::PortDirectory ports, LogWindowModel& log, QObject* parent = nullptr);
+
+    static QList<int> baudRates() { return {19200, 9600, 4800, 2400, 1200, 300}; }
+
+    // The sample selection strings, "label#hex list" or "label = hex list".
+    const QStringList& selectionList() const { return selections_; }
+    // The frame part of a list entry (after "#" or " = ").
+    static QString frameOfEntry(const QString& entry);
+    // The send field's default text.
+    QString defaultSendText() const { return defaultSendText_; }
+    // The first three frames of the list as bytes.
+    const QList<QByteArray>& storedFrames() const { return storedFrames_; }
+
+    // 0 when open; otherwise the message text is in `message`.
+    bool open(int port, int baud, QString* message);
+    void close();
+    bool isOpen() const { return serial_.isOpen(); }
+    QString stateText() const { return isOpen() ? QStringLiteral("Open ") : QStringLiteral("Close"); }
+
+    // One exchange. False with `message` set when the port is not open or
+    // the text is no frame; a bus failure is logged and returns false too.
+    bool send(const QString& frameText, QString* message);
+
+    // The telegram of the last successful exchange.
+    const mbus::MBusProvider& provider() const { return provider_; }
+    bool hasValues() const { return provider_.hasTelegram(); }
+
+    // Text of a provider receive-error number.
+    static QString ReceiveErrorText(int error);
+    // Receive-error number of a decoding failure.
+    static int ReceiveErrorOf(mbus::DecodeError error);
+
+private:
+    void LadeStrings();
+    void logFailure(const QString& text);
+
+    mbus::PortDirectory ports_;
+    LogWindowModel& log_;
+    mbus::BusPort serial_;
+    mbus::MBusProvider provider_;
+    int port_ = 0;
+    QStringList selections_;
+    QList<QByteArray> storedFrames_;
+    QString defaultSendText_;
+};
+
+} // namespace kelvaro
