@@ -1,0 +1,140 @@
+#include "consoles/ui/frmmbusfelsbrunn.h"
+
+#include "consoles/serialconsole.h"
+#include "consoles/ui/frmmbuslog.h"
+#include "foundation/messages.h"
+#include "mbus/valuetable.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTableWidget>
+
+namespace kelvaro {
+
+FrmMBusFelsbrunn::FrmMBusFelsbrunn(SerialConsole& console, FrmMBusLog& log, QWidget* parent)
+    : QWidget(parent)
+    , console_(console)
+{
+    setWindowTitle(QStringLiteral("M-Bus Serielle Konsole"));
+    auto* grid = new QGridLayout(this);
+
+    cboPort = new QComboBox(this);
+    for (int port = 1; port <= 16; ++port)
+        cboPort->addItem(QString::number(port), port);
+    cboBaud = new QComboBox(this);
+    for (const int baud : SerialConsole::baudRates())
+        cboBaud->addItem(QString::number(baud), baud);
+    cboBaud->setCurrentText(QStringLiteral("2400"));
+    lblState = new QLabel(console.stateText(), this);
+    cmdOpen = new QPushButton(QStringLiteral("&Open"), this);
+    cmdClose = new QPushButton(QStringLiteral("&Close"), this);
+    cmdSend = new QPushButton(QStringLiteral("&Send"), this);
+    grid->addWidget(cboPort, 0, 0);
+    grid->addWidget(cboBaud, 0, 1);
+    grid->addWidget(lblState, 0, 2);
+    grid->addWidget(cmdOpen, 0, 3);
+    grid->addWidget(cmdClose, 0, 4);
+
+    lstSelection = new QListWidget(this);
+    lstSelection->addItems(console.selectionList());
+    txtSend = new QLineEdit(console.defaultSendText(), this);
+    grid->addWidget(lstSelection, 1, 0, 1, 5);
+    grid->addWidget(txtSend, 2, 0, 1, 4);
+    grid->addWidget(cmdSend, 2, 4);
+
+    auto* header = new QFormLayout;
+    txtMedium = new QLineEdit(this);
+    txtIdent = new QLineEdit(this);
+    txtVersion = new QLineEdit(this);
+    txtManufacturer = new QLineEdit(this);
+    txtAddress = new QLineEdit(this);
+    header->addRow(QStringLiteral("Medium"), txtMedium);
+    header->addRow(QStringLiteral("Identifikation"), txtIdent);
+    header->addRow(QStringLiteral("Version"), txtVersion);
+    header->addRow(QStringLiteral("Hersteller"), txtManufacturer);
+    header->addRow(QStringLiteral("Primäradresse"), txtAddress);
+    grid->addLayout(header, 3, 0, 1, 2);
+    grdResult = new QTableWidget(this);
+    grdResult->horizontalHeader()->setStretchLastSection(true);
+    grid->addWidget(grdResult, 3, 2, 1, 3);
+
+    auto* speed = new QGroupBox(QStringLiteral("Geschwindigkeitstest"), this);
+    auto* speedRow = new QGridLayout(speed);
+    speedRow->addWidget(new QLabel(QStringLiteral("von"), speed), 0, 0);
+    speedRow->addWidget(new QLineEdit(QStringLiteral("1"), speed), 0, 1);
+    speedRow->addWidget(new QLabel(QStringLiteral("bis"), speed), 0, 2);
+    speedRow->addWidget(new QLineEdit(QStringLiteral("250"), speed), 0, 3);
+    auto* read = new QPushButton(QStringLiteral("Lesen"), speed);
+    auto* stop = new QPushButton(QStringLiteral("Stop"), speed);
+    // The speed test is not wired yet: its buttons stay disabled.
+    read->setEnabled(false);
+    stop->setEnabled(false);
+    speedRow->addWidget(read, 0, 4);
+    speedRow->addWidget(stop, 0, 5);
+    grid->addWidget(speed, 4, 0, 1, 5);
+
+    lblMessage = new QLabel(this);
+    grid->addWidget(lblMessage, 5, 0, 1, 5);
+
+    connect(lstSelection, &QListWidget::currentTextChanged, this,
+            [this](const QString& entry) { txtSend->setText(SerialConsole::frameOfEntry(entry)); });
+    connect(cmdOpen, &QPushButton::clicked, this, &FrmMBusFelsbrunn::openPort);
+    connect(cmdClose, &QPushButton::clicked, this, [this] {
+        console_.close();
+        lblState->setText(console_.stateText());
+    });
+    connect(cmdSend, &QPushButton::clicked, this, &FrmMBusFelsbrunn::sendFrame);
+    log.show();
+    resize(760, 620);
+}
+
+void FrmMBusFelsbrunn::openPort()
+{
+    QString message;
+    if (!console_.open(cboPort->currentData().toInt(), cboBaud->currentData().toInt(), &message)) {
+        lblMessage->setText(message);
+        ShowMessageBox(message);
+    }
+    lblState->setText(console_.stateText());
+}
+
+void FrmMBusFelsbrunn::sendFrame()
+{
+    QString message;
+    cmdSend->setEnabled(false);
+    const bool read = console_.send(txtSend->text(), &message);
+    cmdSend->setEnabled(true);
+    if (!message.isEmpty()) {
+        lblMessage->setText(message);
+        ShowMessageBox(message);
+    }
+    if (read)
+        showTelegram();
+}
+
+void FrmMBusFelsbrunn::showTelegram()
+{
+    const auto& p = console_.provider();
+    txtMedium->setText(p.APPMediumAsc());
+    txtIdent->setText(p.APPDeviceIDDec());
+    txtVersion->setText(QString::number(p.APPGenerationNo()));
+    txtManufacturer->setText(p.APPManufacturerIDAsc());
+    txtAddress->setText(QString::number(p.APPAField()));
+    const auto display = mbus::MB_TelegrammAnzeigen(p);
+    grdResult->clear();
+    grdResult->setColumnCount(int(display.headers.size()));
+    grdResult->setHorizontalHeaderLabels(display.headers);
+    grdResult->setRowCount(int(display.rows.size()));
+    for (int r = 0; r < display.rows.size(); ++r)
+        for (int c = 0; c < display.rows[r].size(); ++c)
+            grdResult->setItem(r, c, new QTableWidgetItem(display.rows[r][c]));
+}
+
+} // namespace kelvaro
