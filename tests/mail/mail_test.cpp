@@ -203,6 +203,37 @@ TEST_F(MailSend, UnreadableAttachmentSendsNothing)
     EXPECT_TRUE(server.messages().isEmpty());
 }
 
+TEST_F(MailSend, StartTlsWhenTheServerOffersIt)
+{
+    const QString cert = dir.file(QStringLiteral("cert.pem"));
+    const QString key = dir.file(QStringLiteral("key.pem"));
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"),
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
+                   QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("1"), QStringLiteral("-subj"),
+                   QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"),
+                   QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert});
+    ASSERT_TRUE(openssl.waitForFinished(30000) && openssl.exitCode() == 0);
+    MailServer server({QStringLiteral("--cert"), cert, QStringLiteral("--key"), key});
+    ASSERT_TRUE(server.ready());
+    store(server);
+    dir.write(QStringLiteral("a.edi"), "UNB+UNOC:3'");
+
+    {
+        // An untrusted certificate stops the send rather than falling back to plain text.
+        MailDispatch dispatch(MailSettingsFile(), false);
+        dispatch.addAttachment(dir.file(QStringLiteral("a.edi")));
+        EXPECT_FALSE(sendAndWait(dispatch));
+        EXPECT_TRUE(server.messages().isEmpty());
+    }
+    MailDispatch dispatch(MailSettingsFile(), false);
+    dispatch.caFile = cert;
+    dispatch.addAttachment(dir.file(QStringLiteral("a.edi")));
+    ASSERT_TRUE(sendAndWait(dispatch)) << LastErrorText().toStdString();
+    ASSERT_EQ(server.messages().size(), 1);
+    EXPECT_TRUE(server.messages().first()[QStringLiteral("tls")].toBool());
+}
+
 TEST_F(MailSend, AutoSendProgram)
 {
     MailServer server;
