@@ -234,6 +234,26 @@ TEST_F(MailSend, StartTlsWhenTheServerOffersIt)
     EXPECT_TRUE(server.messages().first()[QStringLiteral("tls")].toBool());
 }
 
+TEST_F(MailSend, SendMailForOtherParts)
+{
+    MailServer server;
+    ASSERT_TRUE(server.ready());
+    store(server);
+    dir.write(QStringLiteral("b.edi"), "UNH+1'");
+    EXPECT_FALSE(ADO_SendMail(QStringLiteral("x@example.org"), QStringLiteral("leer"), QString(), QString(), 10));
+    EXPECT_TRUE(server.messages().isEmpty());
+
+    ASSERT_TRUE(ADO_SendMail(QStringLiteral("netz@example.org"), QStringLiteral("Werte Mai"), QStringLiteral("anbei"),
+                             dir.file(QStringLiteral("b.edi")), 20))
+        << LastErrorText().toStdString();
+    ASSERT_EQ(server.messages().size(), 1);
+    const QJsonObject m = server.messages().first();
+    EXPECT_EQ(m[QStringLiteral("to")].toString(), QStringLiteral("netz@example.org"));
+    EXPECT_EQ(m[QStringLiteral("subject")].toString(), QStringLiteral("Werte Mai"));
+    // The stored recipient is not overwritten by the call.
+    EXPECT_EQ(MailSettings::load(MailSettingsFile()).to, QStringLiteral("an@example.org"));
+}
+
 TEST_F(MailSend, AutoSendProgram)
 {
     MailServer server;
