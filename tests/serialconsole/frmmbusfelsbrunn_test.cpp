@@ -46,6 +46,13 @@ TEST(SerialConsoleWindow, ChosenSelectionSentAndItsTelegramShown)
     if (const QString shots = qEnvironmentVariable("KELVARO_SCREENSHOT_DIR"); !shots.isEmpty())
         window.grab().save(shots + "/mbus-serialconsole.png");
 
+    window.txtSend->setText("68 0B 0B 68 53 FD 52 99 99 99 99 FF FF FF FF 00 16");
+    QTest::mouseClick(window.cmdSend, Qt::LeftButton);
+    EXPECT_EQ(model.rows().last(), "FEHLER kein E5");
+    EXPECT_TRUE(window.txtIdent->text().isEmpty()) << "no values left from the exchange before";
+    EXPECT_EQ(window.grdResult->rowCount(), 0);
+    EXPECT_EQ(window.lblState->text(), "Open ");
+
     QTest::mouseClick(window.cmdClose, Qt::LeftButton);
     EXPECT_EQ(window.lblState->text(), "Close");
     log.resize(300, 200);

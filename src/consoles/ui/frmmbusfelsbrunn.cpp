@@ -108,6 +108,10 @@ void FrmMBusFelsbrunn::openPort()
 void FrmMBusFelsbrunn::sendFrame()
 {
     QString message;
+    // A failed exchange must not leave the previous meter's values on show.
+    for (auto* field : {txtMedium, txtIdent, txtVersion, txtManufacturer, txtAddress})
+        field->clear();
+    grdResult->setRowCount(0);
     cmdSend->setEnabled(false);
     const bool read = console_.send(txtSend->text(), &message);
     cmdSend->setEnabled(true);
