@@ -1,29 +1,48 @@
-// mbus-sendmail: sends a file by mail with the settings of .\SendMail.INI
-// ("mbus-sendmail AUTOSEND -F<file>": at once, without a window).
+// mbus-sendmail: the mail dispatch with the settings of .\SendMail.INI; with
+// "AUTOSEND -F<file>" it sends at once, without a window, and ends.
+#include "foundation/ui/termination.h"
+#include "foundation/ui/windowprogram.h"
 #include "mail/mailcommandline.h"
 #include "mail/maildispatch.h"
 #include "mail/mailsettings.h"
+#include "mail/ui/frmmsconssendmail.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QStringList>
-#include <cstdio>
-#include <cstring>
+
+namespace {
+
+const char* const kHelp =
+    "usage: mbus-sendmail [AUTOSEND -F<file>]\n"
+    "\n"
+    "The mail dispatch: sends mails with file attachments through the SMTP server\n"
+    "of SendMail.INI (section SendMail) in the working directory.\n"
+    "\n"
+    "  AUTOSEND      (any case) send <file> at once without a window and end:\n"
+    "                exit code 0 sent, 1 failed, 2 no file named\n"
+    "  -F<file>      the file to attach\n"
+    "  --help, -h    this text and exit\n"
+    "  --version     the version and exit";
+
+} // namespace
 
 int main(int argc, char** argv)
 {
+    QStringList args;
     for (int i = 1; i < argc; ++i)
-        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
-            std::puts("usage: mbus-sendmail AUTOSEND -F<file>\n\n"
-                      "Sends <file> as attachment with the settings of SendMail.INI (section SendMail)\n"
-                      "in the working directory and ends: exit code 0 when the mail was sent, 1 when\n"
-                      "the send failed, 2 when no file was named.");
-            return 0;
-        }
-    QCoreApplication app(argc, argv);
-    const QString commandLine = QCoreApplication::arguments().mid(1).join(QLatin1Char(' '));
-    if (!kelvaro::IsAutoSend(commandLine)) {
-        std::fprintf(stderr, "mbus-sendmail: only the unattended mode (AUTOSEND -F<file>) is available\n");
-        return 2;
+        args << QString::fromLocal8Bit(argv[i]);
+    const QString commandLine = args.join(QLatin1Char(' '));
+    if (kelvaro::IsAutoSend(commandLine) && !args.contains(QStringLiteral("--help")) && !args.contains(QStringLiteral("-h"))) {
+        QCoreApplication app(argc, argv);
+        return kelvaro::RunAutoSend(commandLine, kelvaro::MailSettingsFile());
     }
-    return kelvaro::RunAutoSend(commandLine, kelvaro::MailSettingsFile());
+    if (const auto answered = kelvaro::PrepareWindowProgram(argc, argv, QStringLiteral("mbus-sendmail"), kHelp))
+        return *answered;
+    QApplication app(argc, argv);
+    kelvaro::MailDispatch dispatch(kelvaro::MailSettingsFile(), false);
+    kelvaro::FrmMSConsSendMail window(dispatch);
+    kelvaro::InstallMainWindow(app, &window);
+    window.show();
+    return kelvaro::ExecUntilTerminated(app);
 }
