@@ -2,6 +2,7 @@
 #include "consoles/ui/frmmbusfelsbrunn.h"
 #include "consoles/ui/frmmbuslog.h"
 #include "simprocess.h"
+#include "testsupport.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -18,6 +19,7 @@ using kelvaro::test::SimProcess;
 
 TEST(SerialConsoleWindow, ChosenSelectionSentAndItsTelegramShown)
 {
+    test::InstallationDir installation; // the program log goes there
     SimProcess sim(BusJson({QStringLiteral(R"({"primary": 4, "id": "12070267", "baud": [2400], "records": ["0406E8030000", "04134C1D0000"]})")}),
                    {"--fast"});
     ASSERT_FALSE(sim.device().isEmpty()) << sim.output().toStdString();

@@ -1,6 +1,7 @@
 #include "consoles/serialconsole.h"
 #include "mbus/hexlist.h"
 #include "simprocess.h"
+#include "testsupport.h"
 
 #include <gtest/gtest.h>
 
@@ -85,6 +86,7 @@ TEST(SerialConsoleList, ElevenEntriesWithTheirLabelsAndWholeFrames)
 
 TEST(SerialConsoleExchange, SelectionFromTheListAnsweredAndDecoded)
 {
+    test::InstallationDir installation; // the program log goes there
     SimProcess sim(BusJson({meter(1, "12070267"), meter(2, "55555555")}), {"--fast"});
     ASSERT_FALSE(sim.device().isEmpty()) << sim.output().toStdString();
     LogWindowModel log;
@@ -113,6 +115,7 @@ TEST(SerialConsoleExchange, SelectionFromTheListAnsweredAndDecoded)
 
 TEST(SerialConsoleExchange, FailuresAreLoggedAndLeaveThePortOpen)
 {
+    test::InstallationDir installation; // the program log goes there
     SimProcess sim(BusJson({meter(1, "11111111"), meter(2, "11111112")}), {"--fast"});
     ASSERT_FALSE(sim.device().isEmpty()) << sim.output().toStdString();
     LogWindowModel log;
