@@ -3,6 +3,9 @@
 #include "mbus/hexlist.h"
 #include "mbus/wire/directframes.h"
 
+#include <QElapsedTimer>
+#include <algorithm>
+
 namespace kelvaro {
 
 namespace {
@@ -148,6 +151,46 @@ bool SerialConsole::send(const QString& frameText, QString* message)
         return false;
     }
     return true;
+}
+
+SerialConsole::SpeedResult SerialConsole::speedTest(int from, int to,
+                                                    const std::function<bool(const SpeedResult&)>& progress,
+                                                    QString* message)
+{
+    SpeedResult result;
+    if (!serial_.isOpen()) {
+        if (message)
+            *message = QStringLiteral("Comport ") + QString::number(port_) + QStringLiteral(" nicht geöffnet!");
+        return result;
+    }
+    from = std::max(0, from);
+    to = std::min(250, to);
+    QElapsedTimer clock;
+    clock.start();
+    for (int address = from; address <= to; ++address) {
+        QByteArray request = QByteArray::fromHex("107B");
+        request.append(char(address)).append(char(quint8(0x7B + address))).append('\x16');
+        QByteArray received;
+        const bool answered = mbus::V3CommSendMsg(serial_, request, 0, 0, 0, true) == 0
+            && mbus::V3CommReadMsg(serial_, '\x68', '\x16', 0.8, received, true, request).kind
+                == mbus::ReadMsgResult::Frame;
+        if (answered)
+            ++result.read;
+        else
+            ++result.silent;
+        result.milliseconds = clock.elapsed();
+        if (progress && !progress(result)) {
+            result.stopped = true;
+            break;
+        }
+    }
+    log_.add(QStringLiteral("Geschwindigkeitstest %1..%2: %3 gelesen, %4 Keine Antwort in %5 Sec")
+                 .arg(from)
+                 .arg(to)
+                 .arg(result.read)
+                 .arg(result.silent)
+                 .arg(QString::number(result.milliseconds / 1000.0, 'f', 2).replace('.', ',')));
+    return result;
 }
 
 int SerialConsole::ReceiveErrorOf(mbus::DecodeError error)

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QStringList>
+#include <functional>
 
 namespace kelvaro {
 
@@ -39,6 +40,18 @@ public:
     // One exchange. False with `message` set when the port is not open or
     // the text is no frame; a bus failure is logged and returns false too.
     bool send(const QString& frameText, QString* message);
+
+    // "Geschwindigkeitstest": one REQ_UD2 to each address from..to, as fast
+    // as the line allows; a silent address costs one answer window.
+    // `progress` is asked after every address and ends the test with false.
+    struct SpeedResult {
+        int read = 0;
+        int silent = 0;
+        qint64 milliseconds = 0;
+        bool stopped = false;
+    };
+    SpeedResult speedTest(int from, int to, const std::function<bool(const SpeedResult&)>& progress = {},
+                          QString* message = nullptr);
 
     // The telegram of the last successful exchange.
     const mbus::MBusProvider& provider() const { return provider_; }

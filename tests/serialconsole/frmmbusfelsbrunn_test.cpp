@@ -55,6 +55,14 @@ TEST(SerialConsoleWindow, ChosenSelectionSentAndItsTelegramShown)
     EXPECT_EQ(window.grdResult->rowCount(), 0);
     EXPECT_EQ(window.lblState->text(), "Open ");
 
+    window.txtSpeedFrom->setText("3");
+    window.txtSpeedTo->setText("4");
+    QTest::mouseClick(window.cmdSpeedRead, Qt::LeftButton);
+    EXPECT_EQ(window.lblSpeedCount->text(), "1") << "address 4 answers, 3 is silent";
+    EXPECT_FALSE(window.lblSpeedSeconds->text().isEmpty());
+    EXPECT_TRUE(window.cmdSend->isEnabled());
+    EXPECT_FALSE(window.cmdSpeedStop->isEnabled());
+
     QTest::mouseClick(window.cmdClose, Qt::LeftButton);
     EXPECT_EQ(window.lblState->text(), "Close");
     log.resize(300, 200);

@@ -147,6 +147,34 @@ TEST(SerialConsoleExchange, FailuresAreLoggedAndLeaveThePortOpen)
     EXPECT_EQ(console.provider().APPDeviceIDDec(), "11111112");
 }
 
+TEST(SerialConsoleExchange, SpeedTestCountsAnswersAndStopsWhenAsked)
+{
+    test::InstallationDir installation;
+    SimProcess sim(BusJson({meter(1, "12070267"), meter(3, "55555555")}), {"--fast"});
+    ASSERT_FALSE(sim.device().isEmpty()) << sim.output().toStdString();
+    LogWindowModel log;
+    SerialConsole console(mbus::PortDirectory::everyPortTo(sim.device()), log);
+    QString message;
+    EXPECT_EQ(console.speedTest(1, 3, {}, &message).read, 0);
+    EXPECT_EQ(message, "Comport 0 nicht geöffnet!");
+    ASSERT_TRUE(console.open(3, 2400, &message)) << message.toStdString();
+
+    const auto all = console.speedTest(1, 3);
+    EXPECT_EQ(all.read, 2);
+    EXPECT_EQ(all.silent, 1);
+    EXPECT_FALSE(all.stopped);
+    EXPECT_TRUE(log.rows().last().startsWith("Geschwindigkeitstest 1..3: 2 gelesen, 1 Keine Antwort in "))
+        << log.rows().last().toStdString();
+
+    int asked = 0;
+    const auto stopped = console.speedTest(1, 250, [&](const SerialConsole::SpeedResult&) { return ++asked < 2; });
+    EXPECT_TRUE(stopped.stopped);
+    EXPECT_EQ(stopped.read + stopped.silent, 2);
+    EXPECT_TRUE(console.isOpen());
+    EXPECT_TRUE(console.send(SerialConsole::frameOfEntry(console.selectionList()[7]), &message))
+        << "the line still answers after the test";
+}
+
 TEST(SerialConsoleErrors, ReceiveErrorTexts)
 {
     EXPECT_EQ(SerialConsole::ReceiveErrorText(4), "Falsche Checksumme");

@@ -68,16 +68,22 @@ FrmMBusFelsbrunn::FrmMBusFelsbrunn(SerialConsole& console, FrmMBusLog& log, QWid
     auto* speed = new QGroupBox(QStringLiteral("Geschwindigkeitstest"), this);
     auto* speedRow = new QGridLayout(speed);
     speedRow->addWidget(new QLabel(QStringLiteral("von"), speed), 0, 0);
-    speedRow->addWidget(new QLineEdit(QStringLiteral("1"), speed), 0, 1);
+    txtSpeedFrom = new QLineEdit(QStringLiteral("1"), speed);
+    speedRow->addWidget(txtSpeedFrom, 0, 1);
     speedRow->addWidget(new QLabel(QStringLiteral("bis"), speed), 0, 2);
-    speedRow->addWidget(new QLineEdit(QStringLiteral("250"), speed), 0, 3);
-    auto* read = new QPushButton(QStringLiteral("Lesen"), speed);
-    auto* stop = new QPushButton(QStringLiteral("Stop"), speed);
-    // The speed test is not wired yet: its buttons stay disabled.
-    read->setEnabled(false);
-    stop->setEnabled(false);
-    speedRow->addWidget(read, 0, 4);
-    speedRow->addWidget(stop, 0, 5);
+    txtSpeedTo = new QLineEdit(QStringLiteral("250"), speed);
+    speedRow->addWidget(txtSpeedTo, 0, 3);
+    cmdSpeedRead = new QPushButton(QStringLiteral("Lesen"), speed);
+    cmdSpeedStop = new QPushButton(QStringLiteral("Stop"), speed);
+    cmdSpeedStop->setEnabled(false);
+    speedRow->addWidget(cmdSpeedRead, 0, 4);
+    speedRow->addWidget(cmdSpeedStop, 0, 5);
+    speedRow->addWidget(new QLabel(QStringLiteral("Anz. gelesen"), speed), 1, 0);
+    lblSpeedCount = new QLabel(speed);
+    speedRow->addWidget(lblSpeedCount, 1, 1);
+    speedRow->addWidget(new QLabel(QStringLiteral("in Sec"), speed), 1, 2);
+    lblSpeedSeconds = new QLabel(speed);
+    speedRow->addWidget(lblSpeedSeconds, 1, 3);
     grid->addWidget(speed, 4, 0, 1, 5);
 
     lblMessage = new QLabel(this);
@@ -91,6 +97,8 @@ FrmMBusFelsbrunn::FrmMBusFelsbrunn(SerialConsole& console, FrmMBusLog& log, QWid
         lblState->setText(console_.stateText());
     });
     connect(cmdSend, &QPushButton::clicked, this, &FrmMBusFelsbrunn::sendFrame);
+    connect(cmdSpeedRead, &QPushButton::clicked, this, &FrmMBusFelsbrunn::runSpeedTest);
+    connect(cmdSpeedStop, &QPushButton::clicked, this, [this] { speedStop_ = true; });
     log.show();
     resize(760, 620);
 }
@@ -139,6 +147,27 @@ void FrmMBusFelsbrunn::showTelegram()
     for (int r = 0; r < display.rows.size(); ++r)
         for (int c = 0; c < display.rows[r].size(); ++c)
             grdResult->setItem(r, c, new QTableWidgetItem(display.rows[r][c]));
+}
+
+void FrmMBusFelsbrunn::runSpeedTest()
+{
+    const QList<QWidget*> busControls{cmdOpen, cmdClose, cmdSend, cmdSpeedRead};
+    for (QWidget* w : busControls)
+        w->setEnabled(false);
+    cmdSpeedStop->setEnabled(true);
+    speedStop_ = false;
+    const auto show = [this](const SerialConsole::SpeedResult& r) {
+        lblSpeedCount->setText(QString::number(r.read));
+        lblSpeedSeconds->setText(QString::number(r.milliseconds / 1000.0, 'f', 2).replace('.', ','));
+        return !speedStop_;
+    };
+    QString message;
+    const auto result = console_.speedTest(txtSpeedFrom->text().toInt(), txtSpeedTo->text().toInt(), show, &message);
+    show(result);
+    lblMessage->setText(message);
+    cmdSpeedStop->setEnabled(false);
+    for (QWidget* w : busControls)
+        w->setEnabled(true);
 }
 
 } // namespace kelvaro

@@ -34,13 +34,21 @@ public:
     QLineEdit* txtAddress = nullptr;
     QTableWidget* grdResult = nullptr;
     QLabel* lblMessage = nullptr;
+    QLineEdit* txtSpeedFrom = nullptr; // "von"
+    QLineEdit* txtSpeedTo = nullptr;   // "bis"
+    QPushButton* cmdSpeedRead = nullptr;
+    QPushButton* cmdSpeedStop = nullptr;
+    QLabel* lblSpeedCount = nullptr;   // "Anz. gelesen"
+    QLabel* lblSpeedSeconds = nullptr; // "in Sec"
 
 private:
     void openPort();
     void sendFrame();
     void showTelegram();
+    void runSpeedTest();
 
     SerialConsole& console_;
+    bool speedStop_ = false;
 };
 
 } // namespace kelvaro
