@@ -1,20 +1,18 @@
 // kelvaro-start: the start menu opening the station's main windows in one process.
+#include "consoles/ui/serialconsolewindow.h"
 #include "editors/editorenvironment.h"
 #include "editors/metereditor.h"
 #include "editors/ui/frmmbusedit.h"
-#include "foundation/messages.h"
 #include "foundation/ui/termination.h"
 #include "foundation/ui/windowprogram.h"
 #include "master/masterstation.h"
 #include "master/ui/frmkelvarov4.h"
+#include "mbus/lineconfig.h"
 #include "startmenu/ui/frmmbusstart.h"
 #include "testbench/testbench.h"
 #include "testbench/ui/frmtarvolin.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFileInfo>
-#include <QProcess>
 #include <optional>
 
 namespace {
@@ -68,12 +66,8 @@ int main(int argc, char** argv)
         station->load(commandLine);
         return window;
     });
-    start.addWindowEntry(QStringLiteral("FelsbrunnTest"), []() -> QWidget* {
-        const QString console = QDir(QCoreApplication::applicationDirPath()).filePath("mbus-serialconsole");
-        if (!QFileInfo(console).isExecutable() || !QProcess::startDetached(console, {}))
-            kelvaro::ShowMessageBox(QStringLiteral("FelsbrunnTest ist nicht verfügbar"));
-        return nullptr;
-    });
+    start.addWindowEntry(QStringLiteral("FelsbrunnTest"),
+                         [] { return kelvaro::CreateSerialConsoleWindow(kelvaro::mbus::LoadPortDirectory()); });
 
     start.show();
     return kelvaro::ExecUntilTerminated(app);

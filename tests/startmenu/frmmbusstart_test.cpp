@@ -1,8 +1,12 @@
+#include "consoles/ui/frmmbuslog.h"
+#include "consoles/ui/serialconsolewindow.h"
+#include "mbus/lineconfig.h"
 #include "startmenu/ui/frmmbusstart.h"
 #include "testsupport.h"
 
 #include <QAction>
 #include <QMenuBar>
+#include <QPointer>
 #include <QTest>
 
 using kelvaro::startmenu::FrmMBusStart;
@@ -77,4 +81,27 @@ TEST(FrmMBusStart, EndeClosesEveryWindowItOpened)
     entry(start, "Ende")->trigger();
     EXPECT_FALSE(bench->isVisible());
     EXPECT_FALSE(start.isVisible());
+}
+
+TEST(FrmMBusStart, TheSerialConsoleComesUpOnceWithItsLogWindowAndOwnsIt)
+{
+    InstallationDir dir;
+    FrmMBusStart start;
+    start.addWindowEntry("FelsbrunnTest",
+                         [] { return kelvaro::CreateSerialConsoleWindow(kelvaro::mbus::LoadPortDirectory()); });
+    entry(start, "FelsbrunnTest")->trigger();
+    QPointer<QWidget> console = start.window("FelsbrunnTest");
+    ASSERT_NE(console, nullptr);
+    QPointer<kelvaro::FrmMBusLog> log = console->findChild<kelvaro::FrmMBusLog*>();
+    ASSERT_NE(log, nullptr);
+    EXPECT_TRUE(log->isVisible());
+    EXPECT_TRUE(log->isWindow()) << "the log is a window of its own";
+
+    console->close();
+    entry(start, "FelsbrunnTest")->trigger();
+    EXPECT_EQ(start.window("FelsbrunnTest"), console.data());
+    EXPECT_TRUE(console->isVisible());
+
+    delete console.data();
+    EXPECT_TRUE(log.isNull()) << "the log window ends with the console";
 }
