@@ -190,6 +190,23 @@ bool lockDirectory(ProcessLock& lock, const LogImportSettings& settings, ImportR
     return false;
 }
 
+// Meters loaded, the RB6 directory there and taken: what every import needs
+// before its first line.
+bool prepare(ImportRun& run, ProcessLock& lock, const LogImportSettings& settings, const QString& rb6Dir,
+             ImportSummary& summary)
+{
+    QString error;
+    if (!run.meters().load(databaseOf(settings), error)) {
+        run.fail(error, true);
+        return false;
+    }
+    if (!EnsureDirectory(rb6Dir)) {
+        run.fail(QStringLiteral("Verzeichnis %1 kann nicht angelegt werden").arg(rb6Dir), true);
+        return false;
+    }
+    return lockDirectory(lock, settings, run, summary);
+}
+
 // Moves every RB6 file of the directory into a new dated folder beside them.
 bool backUp(const QString& rb6Dir, ImportSummary& summary)
 {
@@ -264,17 +281,8 @@ ImportSummary LogImport::importRange(const QDate& from, const QDate& to, const P
     }
     const QString rb6Dir = rb6Directory();
     ImportRun run(settings_, rb6Dir, summary, progress);
-    QString error;
-    if (!run.meters().load(databaseOf(settings_), error)) {
-        run.fail(error, true);
-        return summary;
-    }
-    if (!EnsureDirectory(rb6Dir)) {
-        run.fail(QStringLiteral("Verzeichnis %1 kann nicht angelegt werden").arg(rb6Dir), true);
-        return summary;
-    }
     ProcessLock lock(RB6DirectoryLockFile(rb6Dir));
-    if (!lockDirectory(lock, settings_, run, summary) || !backUp(rb6Dir, summary))
+    if (!prepare(run, lock, settings_, rb6Dir, summary) || !backUp(rb6Dir, summary))
         return summary;
     const int dayCount = static_cast<int>(from.daysTo(to)) + 1;
     for (int k = 0; k < dayCount; ++k) {
@@ -302,17 +310,8 @@ ImportSummary LogImport::importFile(const QString& file, const ProgressFn& progr
     ImportSummary summary;
     const QString rb6Dir = rb6Directory();
     ImportRun run(settings_, rb6Dir, summary, progress);
-    QString error;
-    if (!run.meters().load(databaseOf(settings_), error)) {
-        run.fail(error, true);
-        return summary;
-    }
-    if (!EnsureDirectory(rb6Dir)) {
-        run.fail(QStringLiteral("Verzeichnis %1 kann nicht angelegt werden").arg(rb6Dir), true);
-        return summary;
-    }
     ProcessLock lock(RB6DirectoryLockFile(rb6Dir));
-    if (!lockDirectory(lock, settings_, run, summary))
+    if (!prepare(run, lock, settings_, rb6Dir, summary))
         return summary;
     ImportProgress p;
     p.file = file;
