@@ -232,7 +232,7 @@ private:
         QSqlQuery q(db_);
         if (q.exec(sql))
             return true;
-        result_.error = q.lastError().text() + QStringLiteral(" (") + sql.left(200) + ')';
+        result_.error = q.lastError().text() + QStringLiteral(" (") + sql.left(200) + QLatin1Char(')');
         return false;
     }
 
@@ -259,7 +259,8 @@ private:
             }
             return existing;
         }
-        const QSqlRecord record = db_.record(result_.target);
+        // The station's tables are folded to lower case there.
+        const QSqlRecord record = db_.record(result_.target.toLower());
         for (int i = 0; i < record.count(); ++i) {
             const QSqlField field = record.field(i);
             const auto type = QMetaType::Type(field.metaType().id());
