@@ -42,7 +42,7 @@ foreach(entry ${KELVARO_PACKAGED_PROGRAMS})
         add_custom_command(OUTPUT ${page}.gz
             COMMAND ${CMAKE_COMMAND} -E make_directory ${KELVARO_MAN_DIR}
             COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
-                    ${KELVARO_HELP2MAN} --no-info --section=1 --source=Kelvaro --manual="Kelvaro programs"
+                    ${KELVARO_HELP2MAN} --no-info --section=1 --source=Kelvaro "--manual=Kelvaro programs"
                     --name=${summary} --output=${page} $<TARGET_FILE:${program}>
             COMMAND ${KELVARO_GZIP} -9nf ${page}
             DEPENDS ${program}
@@ -88,15 +88,13 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Kelvaro developers")
 set(CPACK_PACKAGE_CONTACT "Kelvaro developers <kelvaro-dev@example.org>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-# The units go to /lib/systemd/system, outside the prefix.
-set(CPACK_SET_DESTDIR ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "M-Bus reading station for heat, water, gas and electricity meters")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
-One master process per serial line reads every wired M-Bus meter at a fixed
+# CPack puts the summary above this long description.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "One master process per serial line reads every wired M-Bus meter at a fixed
 interval and stores each value in the client's database, in RB6 time-series
 files and in daily log files.
 .
