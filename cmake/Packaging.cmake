@@ -19,6 +19,16 @@ set(KELVARO_PACKAGED_PROGRAMS
     "kelvaro-start|start menu of the Kelvaro programs"
     "mbus-sim|M-Bus meter simulator on a pseudo-terminal or a TCP port")
 
+# A program added under apps/ or tools/ belongs into the list above.
+set(packaged_names ${KELVARO_PACKAGED_PROGRAMS})
+list(TRANSFORM packaged_names REPLACE "\\|.*" "")
+foreach(dir ${KELVARO_APP_DIRS})
+    get_filename_component(name ${dir} NAME)
+    if(TARGET ${name} AND NOT name IN_LIST packaged_names)
+        message(WARNING "${name} is not in KELVARO_PACKAGED_PROGRAMS (cmake/Packaging.cmake): the package leaves it out")
+    endif()
+endforeach()
+
 set(KELVARO_PACKAGING_DIR ${CMAKE_SOURCE_DIR}/packaging)
 set(KELVARO_MAN_DIR ${CMAKE_BINARY_DIR}/packaging/man)
 set(KELVARO_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/kelvaro)
