@@ -192,7 +192,9 @@ TEST(MasterCycle, SiblingProgramStartedAfterACycle)
 {
     StationFixture f({Meter(1, "12345601")});
     ASSERT_TRUE(f.ready);
-    f.dir.write("korvanis.sh", "#!/bin/sh\necho \"$@\" > korvanis.called\n");
+    // Written whole, then renamed: the test must not read the file between
+    // the shell creating it and echo filling it.
+    f.dir.write("korvanis.sh", "#!/bin/sh\necho \"$@\" > korvanis.part && mv korvanis.part korvanis.called\n");
     QFile::setPermissions(f.dir.file("korvanis.sh"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     WriteIniString("1320MBus", "KorvanisProgramm", f.dir.file("korvanis.sh"), kOvxIni);
     WriteIniString("MB1320", "MBSpeichern3", "1", kOvxIni);
@@ -202,7 +204,7 @@ TEST(MasterCycle, SiblingProgramStartedAfterACycle)
     f.station.load("Auto -M1320 -C1 -T0");
     now = QDateTime(QDate(2026, 12, 7), QTime(10, 15, 0), Qt::UTC);
     f.station.timerTick();
-    for (int i = 0; i < 50 && !QFileInfo::exists(f.dir.file("korvanis.called")); ++i)
+    for (int i = 0; i < 250 && !QFileInfo::exists(f.dir.file("korvanis.called")); ++i)
         QTest::qWait(20);
     EXPECT_EQ(f.dir.read("korvanis.called"), "-M1320 AutoBerechnen\n");
 }
