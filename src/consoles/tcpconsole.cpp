@@ -4,11 +4,10 @@
 #include "mbus/hexlist.h"
 #include "mbus/wire/eventwait.h"
 #include "mbus/wire/linetransport.h"
+#include "mbus/wire/tcptransport.h"
 
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QTcpSocket>
-#include <QTimer>
 #include <QUrl>
 
 namespace kelvaro {
@@ -106,21 +105,10 @@ QString TcpConsole::connectSocket(const QString& host, quint16 port, int timeout
         return QStringLiteral("Fehler");
     }
     socket_ = new QTcpSocket(this);
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    connect(socket_, &QTcpSocket::connected, &loop, &QEventLoop::quit);
-    connect(socket_, &QTcpSocket::errorOccurred, &loop, &QEventLoop::quit);
-    socket_->connectToHost(host, port);
-    timer.start(timeoutMs);
-    if (socket_->state() != QAbstractSocket::ConnectedState && socket_->state() != QAbstractSocket::UnconnectedState)
-        loop.exec();
-    if (socket_->state() == QAbstractSocket::ConnectedState) {
-        socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    const mbus::TcpConnectResult result = mbus::ConnectTcpSocket(*socket_, host, port, timeoutMs);
+    if (result == mbus::TcpConnectResult::Connected)
         return QStringLiteral("Connect");
-    }
-    const bool timedOut = !timer.isActive();
+    const bool timedOut = result == mbus::TcpConnectResult::TimedOut;
     error_ = timedOut ? QStringLiteral("Zeitüberschreitung beim Verbinden mit %1:%2").arg(host).arg(port)
                       : socket_->errorString();
     socket_->abort();

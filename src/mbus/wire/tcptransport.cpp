@@ -16,6 +16,26 @@ constexpr std::uint8_t kNoFlowControl = 1, kDtrOn = 8, kDtrOff = 9, kRtsOn = 11,
 constexpr std::uint8_t kEvenParity = 3, kOneStopBit = 1, kPurgeReceive = 1;
 } // namespace
 
+TcpConnectResult ConnectTcpSocket(QTcpSocket& socket, const QString& host, quint16 port, int timeoutMs)
+{
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(&socket, &QTcpSocket::connected, &loop, &QEventLoop::quit);
+    QObject::connect(&socket, &QTcpSocket::errorOccurred, &loop, &QEventLoop::quit);
+    socket.connectToHost(host, port);
+    timer.start(timeoutMs);
+    // A refused or unresolvable address can end the attempt at once.
+    if (socket.state() != QAbstractSocket::ConnectedState && socket.state() != QAbstractSocket::UnconnectedState)
+        loop.exec();
+    if (socket.state() == QAbstractSocket::ConnectedState) {
+        socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        return TcpConnectResult::Connected;
+    }
+    return timer.isActive() ? TcpConnectResult::Failed : TcpConnectResult::TimedOut;
+}
+
 TcpTransport::TcpTransport(QString host, quint16 port, QObject* parent)
     : LineTransport(parent)
     , host_(std::move(host))
@@ -32,19 +52,8 @@ bool TcpTransport::open(int baud)
     close();
     socket_ = new QTcpSocket(this);
     socket_->setReadBufferSize(0);
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    connect(socket_, &QTcpSocket::connected, &loop, &QEventLoop::quit);
-    connect(socket_, &QTcpSocket::errorOccurred, &loop, &QEventLoop::quit);
-    socket_->connectToHost(host_, port_);
-    timer.start(kConnectTimeoutMs);
-    if (socket_->state() != QAbstractSocket::ConnectedState)
-        loop.exec();
-    if (socket_->state() != QAbstractSocket::ConnectedState)
+    if (ConnectTcpSocket(*socket_, host_, port_, kConnectTimeoutMs) != TcpConnectResult::Connected)
         return fail(QStringLiteral("Verbindung zu %1 fehlgeschlagen: %2").arg(address(), socket_->errorString()));
-    socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     return connected(baud);
 }
 

@@ -6,6 +6,12 @@ class QTcpSocket;
 
 namespace kelvaro::mbus {
 
+enum class TcpConnectResult { Connected, TimedOut, Failed };
+
+// Connects the socket, waiting at most `timeoutMs` in a local event loop;
+// a connection that stands gets low-delay sending.
+TcpConnectResult ConnectTcpSocket(QTcpSocket& socket, const QString& host, quint16 port, int timeoutMs);
+
 // A raw TCP connection to a serial-to-Ethernet device server: the bytes are
 // the line's bytes; the server's port sets the baud rate, so setting one here
 // only changes the timing this side computes with.
