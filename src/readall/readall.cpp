@@ -5,6 +5,7 @@
 #include "foundation/safefile.h"
 #include "foundation/textutil.h"
 #include "mbus/wire/meterreading.h"
+#include "mbus/provider.h"
 #include "mbus/wire/nativeprovider.h"
 
 namespace kelvaro::readall {
@@ -24,6 +25,40 @@ QString FormatMeterLine(const QDate& day, int address, const MeterLine& line)
     return fields.join(QLatin1Char('\t'));
 }
 
+namespace {
+
+// The value as the decoder shows it: numbers as the provider hands them out,
+// dates and times as "dd.mm.yyyy hh:mm", texts and bytes as read.
+QString valueText(const mbus::Telegram& telegram, const mbus::DataRecord& record)
+{
+    switch (record.type) {
+    case mbus::ValueType::Number: return mbus::ValueDecText(telegram, record);
+    case mbus::ValueType::Empty: return {}; // the meter's own "no value yet": the column stays
+    default: return mbus::DisplayValueText(telegram, record, mbus::Language::German);
+    }
+}
+
+// Manufacturer bytes behind DIF 0F / 1F (also the telegram boundary) and
+// records without a data field hold nothing for a column.
+bool holdsValue(const mbus::DataRecord& record)
+{
+    return record.info != &mbus::ManufacturerDataInfo() && record.type != mbus::ValueType::None;
+}
+
+} // namespace
+
+QStringList TelegramItems(const mbus::MBusProvider& provider)
+{
+    QStringList items;
+    for (int r = 1; r <= provider.APPDataRecordNumber(); ++r) {
+        const mbus::DataRecord* record = provider.record(r);
+        if (!record || !holdsValue(*record))
+            continue;
+        items << valueText(provider.telegram(), *record).trimmed() << provider.APPVIBUnitAsc(r).trimmed();
+    }
+    return items;
+}
+
 ReadAll::ReadAll(mbus::NativeProvider& provider) : provider_(provider) {}
 
 MeterLine ReadAll::readMeter(int address)
@@ -39,8 +74,7 @@ MeterLine ReadAll::readMeter(int address)
         if (provider_.APPReceiveTest() != 3)
             return telegram == 0 ? MeterLine{} : line;
         line.read = true;
-        for (int r = 1; r <= provider_.APPDataRecordNumber(); ++r)
-            line.items << provider_.APPValueDec(r).trimmed() << provider_.APPVIBUnitAsc(r).trimmed();
+        line.items << TelegramItems(provider_);
         if (!provider_.moreRecordsFollow())
             break;
     }

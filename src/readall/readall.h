@@ -7,6 +7,7 @@
 #include <functional>
 
 namespace kelvaro::mbus {
+class MBusProvider;
 class NativeProvider;
 }
 
@@ -26,6 +27,10 @@ struct MeterLine {
     QStringList items; // value, unit, value, unit ...
 };
 QString FormatMeterLine(const QDate& day, int address, const MeterLine& line);
+
+// The items the provider's last telegram adds to a line: value and unit of
+// each record that holds a value.
+QStringList TelegramItems(const mbus::MBusProvider& provider);
 
 // Reads the primary addresses 1 .. count of one port at 9600 Bd through the
 // native provider and appends one line per meter to the day's result file.
