@@ -82,7 +82,13 @@ ManualReadResult ManualReading::MB_ReadPrimAdrRac(int address, MeterRecord& mete
     log_.add(QStringLiteral("Send NKE ") + QString::number(address));
     mbus::PauseWithEvents(10);
     if (address == mbus::kAddressSelected) {
-        if (mbus::ReadBySecondaryAddress(p, meter.MB_ID) != mbus::SecondaryOutcome::Read) {
+        // A mask would read whichever meter matches it.
+        if (!mbus::IsSecondaryAddress(meter.MB_ID)) {
+            log_.add(QStringLiteral("Keine gültige Sekundäradresse: ") + meter.MB_ID.trimmed());
+            p.APPCloseCom();
+            return ManualReadResult::SelectionFailed;
+        }
+        if (mbus::ReadBySecondaryAddress(p, meter.MB_ID.trimmed()) != mbus::SecondaryOutcome::Read) {
             p.APPCloseCom();
             return ManualReadResult::SelectionFailed;
         }

@@ -65,8 +65,11 @@ int BM_ZaehlerlisteLadenComPort(SqlConnection& db, int port, const MeterListTarg
             MeterRecord m;
             m.MB_ID = text(q.value(QStringLiteral("MB_ID")));
             const QVariant address = q.value(QStringLiteral("MBAdr"));
-            m.hasPrimAdr = !address.isNull();
-            m.PrimAdr = static_cast<quint8>(address.toInt());
+            // An address beyond a byte is no address at all, not the byte it wraps to.
+            bool isNumber = false;
+            const int primary = address.toInt(&isNumber);
+            m.hasPrimAdr = !address.isNull() && isNumber && primary >= 0 && primary <= 255;
+            m.PrimAdr = m.hasPrimAdr ? static_cast<quint8>(primary) : 0;
             m.MBBaud = q.value(QStringLiteral("MBBaud")).toInt();
             m.LZNR = q.value(QStringLiteral("LZNR")).toInt();
             m.MBIndex = q.value(QStringLiteral("MBIndex")).toInt();

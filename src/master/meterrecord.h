@@ -8,12 +8,11 @@ namespace kelvaro::master {
 // How the meter fared in the running cycle (column "LastRead").
 enum class LastRead { NotTried, Ok, Failed };
 
-// One meter of the master's port meter table: its master data, its last
+// One meter of the master's port meter table: its master data (the bus
+// fields, PrimAdr among them: without one, column "PrimAdr" stays empty), its last
 // reading and how the station has fared with it since the list was loaded.
 // The meter grid shows these fields; nothing of a meter lives in the grid.
 struct MeterRecord : mbus::MeterBusFields {
-    quint8 PrimAdr = 0;
-    bool hasPrimAdr = true; // false when "MBAdr" is Null: column "PrimAdr" stays empty
     qint32 ErrorCount = 0;
     qint32 OkCount = 0;
     qint32 LZNR = 0;

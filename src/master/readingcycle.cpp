@@ -3,7 +3,9 @@
 #include "data/dbconnection.h"
 #include "foundation/clientpaths.h"
 #include "foundation/paths.h"
+#include "foundation/programlog.h"
 #include "foundation/textutil.h"
+#include "master/addressingnotes.h"
 #include "master/logview.h"
 #include "master/meterlist.h"
 #include "master/meterstoring.h"
@@ -80,6 +82,8 @@ CycleEnd ReadingCycle::run(const CycleSetup& setup)
     QElapsedTimer cycleClock;
     cycleClock.start();
     meters_.clearLastRead();
+    addressingNoted_.clear();
+    otherMeterNoted_.clear();
 
     log_.add(QStringLiteral("Öffne Datenbank"));
     provider_.reset();
@@ -171,7 +175,22 @@ mbus::MeterReadOutcome ReadingCycle::readMeter(int number, const CycleSetup& set
     MeterRecord& meter = meters_.record(number);
     if (meter.MBComP == 0)
         meter.MBComP = static_cast<quint8>(setup.port);
-    return mbus::ReadMeter(comm1_, *provider_, meter);
+    // The test meters are read at their primary address by design.
+    if (!setup.testMeters)
+        note(addressingNoted_, number, AddressingNote(meter, mbus::AddressingOf(meter)));
+    const mbus::MeterReadOutcome outcome = mbus::ReadMeter(comm1_, *provider_, meter);
+    if (outcome == mbus::MeterReadOutcome::OtherMeter)
+        note(otherMeterNoted_, number, OtherMeterNote(meter, provider_->APPDeviceIDDec()));
+    return outcome;
+}
+
+void ReadingCycle::note(QSet<int>& noted, int number, const QString& text)
+{
+    if (text.isEmpty() || noted.contains(number))
+        return;
+    noted.insert(number);
+    log_.add(text);
+    WriteProgramLog(text);
 }
 
 void ReadingCycle::afterFailure(int number, mbus::MeterReadOutcome outcome, const CycleSetup& setup)

@@ -6,6 +6,7 @@
 #include "storage/readingtables.h"
 
 #include <QObject>
+#include <QSet>
 #include <memory>
 #include <optional>
 
@@ -88,6 +89,8 @@ private:
     void launchKorvanis(const CycleSetup& setup);
     void waitForStep();
     void wake();
+    // Each note at most once per cycle and meter.
+    void note(QSet<int>& noted, int number, const QString& text);
 
     MeterTableModel& meters_;
     LogView& log_;
@@ -101,6 +104,8 @@ private:
     bool stopRequested_ = false;
     bool closing_ = false;
     QEventLoop* stepLoop_ = nullptr;
+    QSet<int> addressingNoted_; // meters whose addressing the log told this cycle
+    QSet<int> otherMeterNoted_;
 };
 
 } // namespace kelvaro::master

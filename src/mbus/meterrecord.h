@@ -12,6 +12,8 @@ struct MeterBusFields : MeterValues {
     qint32 MBBaud = 2400;
     quint8 MBComP = 1;    // COM port number
     QString MB_SelectSec; // stored selection frame as a hex list; empty: provider selection
+    quint8 PrimAdr = 0;   // "MBAdr", the primary address
+    bool hasPrimAdr = true; // false when "MBAdr" is Null or no address at all
 };
 
 } // namespace kelvaro::mbus

@@ -10,6 +10,8 @@
 
 #include <QElapsedTimer>
 
+#include <algorithm>
+
 namespace kelvaro::mbus {
 
 QString SecondaryMask(const QString& address)
@@ -29,7 +31,56 @@ SecondaryOutcome selectMeter(NativeProvider& provider, const QString& mask)
     }
 }
 
+// SND_NKE, then REQ_UD2 at the primary address, as the test bench reads; a
+// meter that does not acknowledge the reset is not asked for data.
+void readByPrimaryAddress(NativeProvider& provider, int address)
+{
+    provider.APPSNDNKE(address);
+    if (provider.APPReceiveTest() > 4)
+        return;
+    provider.APPREQUD2(address);
+}
+
+bool isDecimalDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+
 } // namespace
+
+bool IsSecondaryAddress(const QString& id)
+{
+    const QString digits = id.trimmed();
+    return digits.size() == 8 && std::all_of(digits.begin(), digits.end(), isDecimalDigit);
+}
+
+bool IsReadablePrimaryAddress(int address) { return address >= 0 && address <= 250; }
+
+MeterAddressing AddressingOf(const MeterBusFields& meter)
+{
+    if (!meter.MB_SelectSec.isEmpty())
+        return MeterAddressing::StoredFrame;
+    if (IsSecondaryAddress(meter.MB_ID))
+        return MeterAddressing::Secondary;
+    if (meter.hasPrimAdr && IsReadablePrimaryAddress(meter.PrimAdr))
+        return MeterAddressing::Primary;
+    return MeterAddressing::None;
+}
+
+bool IdentificationMatches(const QString& configuredId, const QString& replyId)
+{
+    const QString configured = configuredId.trimmed().toLower();
+    if (configured.isEmpty() || replyId.isEmpty())
+        return true;
+    if (configured.size() > 8 || replyId.size() != 8)
+        return false;
+    const QString mask = (QStringLiteral("ffffffff") + configured).right(8);
+    for (int i = 0; i < 8; ++i) {
+        const QChar m = mask[i];
+        if (m == QLatin1Char('f'))
+            continue;
+        if (!isDecimalDigit(m) || m != replyId[i])
+            return false;
+    }
+    return true;
+}
 
 SecondaryOutcome ReadBySecondaryAddress(NativeProvider& provider, const QString& address, SecondaryRequest request)
 {
@@ -62,9 +113,14 @@ int MB_ReadSekAdrRac(NativeProvider& provider, const QString& address, Secondary
 
 MeterReadOutcome ReadMeter(BusPort& serial, NativeProvider& provider, MeterBusFields& meter, qint64* readingTime)
 {
+    const MeterAddressing addressing = AddressingOf(meter);
+    if (addressing == MeterAddressing::None)
+        return MeterReadOutcome::NotAddressable;
     provider.APPInitCom(meter.MBComP, meter.MBBaud);
-    if (meter.MB_SelectSec.isEmpty()) {
-        ReadBySecondaryAddress(provider, meter.MB_ID, SecondaryRequest::Reading);
+    if (addressing == MeterAddressing::Secondary) {
+        ReadBySecondaryAddress(provider, meter.MB_ID.trimmed(), SecondaryRequest::Reading);
+    } else if (addressing == MeterAddressing::Primary) {
+        readByPrimaryAddress(provider, meter.PrimAdr);
     } else {
         // The provider only decodes on this path; it gives the line to the
         // serial control (a port opens only once at a time).
@@ -82,6 +138,8 @@ MeterReadOutcome ReadMeter(BusPort& serial, NativeProvider& provider, MeterBusFi
     const qint64 now = DateToSeconds(LocalNow());
     if (readingTime)
         *readingTime = now;
+    if (provider.APPReceiveTest() < 4 && !IdentificationMatches(meter.MB_ID, provider.APPDeviceIDDec()))
+        return MeterReadOutcome::OtherMeter;
     if (provider.APPReceiveTest() < 4)
         return MB_WerteUebernehmen(provider, meter, static_cast<qint32>(now)) == 0 ? MeterReadOutcome::TakenOver
                                                                                    : MeterReadOutcome::TakeOverFailed;
@@ -96,9 +154,11 @@ int MeterReadCode(MeterReadOutcome outcome)
     case MeterReadOutcome::NoFrameOnDirectPath: return -1;
     case MeterReadOutcome::ExchangeFailed: return -2;
     case MeterReadOutcome::TakeOverFailed: return -3;
-    case MeterReadOutcome::PortNotOpened: break;
+    case MeterReadOutcome::PortNotOpened: return -4;
+    case MeterReadOutcome::NotAddressable: return -5;
+    case MeterReadOutcome::OtherMeter: break;
     }
-    return -4;
+    return -6;
 }
 
 int MB_ZaehlerLesen(BusPort& serial, NativeProvider& provider, MeterBusFields& meter, qint64* readingTime)

@@ -35,16 +35,53 @@ SecondaryOutcome ReadBySecondaryAddress(NativeProvider& provider, const QString&
 int MB_ReadSekAdrRac(NativeProvider& provider, const QString& address,
                      SecondaryRequest request = SecondaryRequest::Reading);
 
-enum class MeterReadOutcome { TakenOver, NoFrameOnDirectPath, ExchangeFailed, TakeOverFailed, PortNotOpened };
+// A meter's "MB_ID" selects it only when it is a whole secondary address:
+// exactly eight decimal digits (blanks around them aside). Anything else,
+// empty, shorter, longer, with "f" wildcards or letters, would select
+// whichever meters match the mask.
+bool IsSecondaryAddress(const QString& id);
+// Primary addresses a meter can be read at: 0 to 250 (251 to 255 are test,
+// reserved, selected and broadcast addresses).
+bool IsReadablePrimaryAddress(int address);
 
-// Reads one meter of the master: provider selection when MB_SelectSec is
-// empty, else the stored selection frame on the serial port and the reply
-// decoded by the provider (an exchange that failed leaves the provider's port
-// closed). `readingTime` receives the Unix seconds of the reading.
+// How the master reaches a meter.
+enum class MeterAddressing {
+    StoredFrame, // MB_SelectSec: the stored selection frame on the serial port
+    Secondary,   // provider selection by the eight digits of MB_ID
+    Primary,     // MB_ID is no secondary address: SND_NKE and REQ_UD2 at PrimAdr
+    None,        // neither a secondary nor a readable primary address: not read
+};
+MeterAddressing AddressingOf(const MeterBusFields& meter);
+
+// Whether a reply identified as `replyId` (eight digits; empty when the
+// telegram carries no identification) may be stored for a meter configured
+// with `configuredId`. An empty configuration accepts every reply; otherwise
+// the configured text is compared digit by digit from the right, an "f"
+// standing for any digit (so "ffff1234" and "1234" accept 00001234). A text
+// that is no such pattern accepts no identified reply.
+bool IdentificationMatches(const QString& configuredId, const QString& replyId);
+
+enum class MeterReadOutcome {
+    TakenOver,
+    NoFrameOnDirectPath,
+    ExchangeFailed,
+    TakeOverFailed,
+    PortNotOpened,
+    NotAddressable,  // MeterAddressing::None: nothing was sent
+    OtherMeter,      // the reply's identification is not the meter's: nothing taken over
+};
+
+// Reads one meter of the master as AddressingOf tells: the stored selection
+// frame on the serial port with the reply decoded by the provider, or the
+// provider's selection by secondary address, or a primary reading. A reply
+// whose identification does not match MB_ID leaves the value table as it was.
+// An exchange that failed leaves the provider's port closed. `readingTime`
+// receives the Unix seconds of the reading.
 MeterReadOutcome ReadMeter(BusPort& serial, NativeProvider& provider, MeterBusFields& meter,
                            qint64* readingTime = nullptr);
 // The numbers of the master's log lines: 0 taken over, -1 no frame on the
-// direct path, -2 exchange failed, -3 take-over failed, -4 serial port not opened.
+// direct path, -2 exchange failed, -3 take-over failed, -4 serial port not
+// opened, -5 no address to read the meter by, -6 another meter answered.
 int MeterReadCode(MeterReadOutcome outcome);
 int MB_ZaehlerLesen(BusPort& serial, NativeProvider& provider, MeterBusFields& meter, qint64* readingTime = nullptr);
 
