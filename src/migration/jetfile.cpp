@@ -1,5 +1,7 @@
 #include "migration/jetfile.h"
 
+#include "migration/codepage.h"
+
 #include <QDateTime>
 #include <QStringDecoder>
 #include <charconv>
@@ -170,7 +172,7 @@ QStringList JetFile::tableNames() const
     return names;
 }
 
-bool JetFile::readTable(const QString& name, JetTable& table, QString& error)
+bool JetFile::readTable(const QString& name, JetTable& table, QString& error, const JetRowSink& sink)
 {
     MdbCatalogEntry* entry = nullptr;
     for (MdbCatalogEntry* e : handle_->tables)
@@ -189,6 +191,8 @@ bool JetFile::readTable(const QString& name, JetTable& table, QString& error)
         return false;
     }
     MdbHandle* mdb = handle_->mdb;
+    table.expectedRows = bound.def->num_rows;
+    const bool codePageText = mdb->f->jet_version == MDB_VER_JET3;
     const unsigned columnCount = bound.def->num_cols;
     bound.buffers.assign(columnCount, nullptr);
     bound.lengths.assign(columnCount, 0);
@@ -205,9 +209,11 @@ bool JetFile::readTable(const QString& name, JetTable& table, QString& error)
         table.problems.append({table.name, row, column.name, text});
     };
     qint64 rowNumber = 0;
-    while (mdb_fetch_row(bound.def)) {
+    std::vector<bool> decoded(columnCount);
+    while (rowNumber <= table.expectedRows && mdb_fetch_row(bound.def)) {
         ++rowNumber;
         QVariantList row(columnCount);
+        std::fill(decoded.begin(), decoded.end(), false);
         // Fixed-size values straight from the row on the data page, before
         // the long values below read other pages.
         for (unsigned c = 0; c < columnCount; ++c) {
@@ -250,6 +256,24 @@ bool JetFile::readTable(const QString& name, JetTable& table, QString& error)
                 break;
             }
             case JetType::Binary: row[c] = QByteArray(reinterpret_cast<const char*>(page + start), length); break;
+            case JetType::Text: {
+                // Jet 3 keeps texts in the code page; the library's conversion
+                // loses the five bytes Windows-1252 leaves unassigned.
+                if (!codePageText)
+                    break;
+                const QByteArrayView raw(reinterpret_cast<const char*>(page + start), length);
+                const QList<char> unassigned = UnassignedCp1252Bytes(raw);
+                if (unassigned.isEmpty())
+                    break;
+                row[c] = DecodeCp1252(raw);
+                decoded[c] = true;
+                for (char b : unassigned) {
+                    const QString hex = QString::number(uchar(b), 16).toUpper();
+                    problem(rowNumber, column, QStringLiteral("Byte 0x%1 ist in Windows-1252 nicht belegt, als U+00%1 "
+                                                              "übernommen").arg(hex));
+                }
+                break;
+            }
             case JetType::DateTime: {
                 const double days = rawValue<double>(page, start);
                 const QDateTime when = std::isfinite(days) ? JetDateTime(days) : QDateTime();
@@ -273,7 +297,7 @@ bool JetFile::readTable(const QString& name, JetTable& table, QString& error)
             case JetType::ReplicationId:
             case JetType::Numeric:
             case JetType::Unknown: {
-                if (col->cur_value_len == 0)
+                if (col->cur_value_len == 0 || decoded[c])
                     break;
                 const qsizetype length = qsizetype(strnlen(bound.buffers[c], kBindSize));
                 if (length >= qsizetype(kBindSize) - 1)
@@ -303,7 +327,12 @@ bool JetFile::readTable(const QString& name, JetTable& table, QString& error)
             default: break;
             }
         }
-        table.rows.append(row);
+        if (!sink) {
+            table.rows.append(row);
+        } else if (!sink(table, row)) {
+            error = QStringLiteral("Tabelle %1: Lesen abgebrochen").arg(name);
+            return false;
+        }
     }
     return true;
 }
@@ -324,7 +353,7 @@ std::unique_ptr<JetFile> JetFile::open(const QString& path, QString& error)
 }
 QString JetFile::versionText() const { return {}; }
 QStringList JetFile::tableNames() const { return {}; }
-bool JetFile::readTable(const QString&, JetTable&, QString& error)
+bool JetFile::readTable(const QString&, JetTable&, QString& error, const JetRowSink&)
 {
     error = QStringLiteral("ohne Jet-Unterstützung gebaut");
     return false;

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 #include <memory>
 
 namespace kelvaro::migration {
@@ -37,7 +38,14 @@ struct JetTable {
     QList<JetColumn> columns;
     QList<QVariantList> rows;
     QList<JetProblem> problems;
+    // The rows the table definition counts (-1 before it is read). Rows read
+    // that differ from it mean a damaged file.
+    qint64 expectedRows = -1;
 };
+
+// Takes each row as it is read (with `table` holding the name, the columns
+// and the count of the definition); false stops the reading with an error.
+using JetRowSink = std::function<bool(const JetTable& table, QVariantList& row)>;
 
 // A Jet 3 or Jet 4 file ("basis.mdb"), opened read-only.
 class JetFile {
@@ -53,8 +61,10 @@ public:
     QString versionText() const;
     // The user tables in catalogue order (system tables left out).
     QStringList tableNames() const;
-    // False with `error` when the table cannot be read at all.
-    bool readTable(const QString& name, JetTable& table, QString& error);
+    // False with `error` when the table cannot be read at all. With a sink
+    // the rows go there instead of into `table.rows`. Reading stops after
+    // one row more than the definition counts.
+    bool readTable(const QString& name, JetTable& table, QString& error, const JetRowSink& sink = {});
 
 private:
     struct Handle;

@@ -1,102 +1,33 @@
 #include "migration/migration.h"
 
 #include "data/dbconnection.h"
-#include "data/schema.h"
 #include "foundation/paths.h"
-
-#include <QDir>
-#include <QDirIterator>
-#include <QFile>
-#include <QFileInfo>
-#include <QRegularExpression>
+#include "migration/migrationrecord.h"
+#include "migration/migrationtarget.h"
 
 namespace kelvaro::migration {
 
 namespace {
 
-bool isInside(const QString& inner, const QString& outer)
+QString targetOf(const JetTable& table)
 {
-    return inner == outer || inner.startsWith(outer + '/');
-}
-
-bool copyFile(const QString& source, const QString& target, QString& error)
-{
-    const QString part = target + QStringLiteral(".kelvaro-part");
-    QFile::remove(part);
-    if (!QFile::copy(source, part)) {
-        error = QStringLiteral("%1 nicht nach %2 kopiert").arg(source, part);
-        QFile::remove(part);
-        return false;
-    }
-    if (QFileInfo(part).size() != QFileInfo(source).size() || !QFile::rename(part, target)) {
-        error = QStringLiteral("%1 nicht vollständig kopiert (Platte voll?)").arg(target);
-        QFile::remove(part);
-        return false;
-    }
-    return true;
+    const QString schema = SchemaTableFor(table.name);
+    return schema.isEmpty() ? table.name : schema;
 }
 
 } // namespace
 
-CopyResult CopyInstallation(const QString& from, const QString& to)
+QString WithDiskCause(const QString& error)
 {
-    CopyResult result;
-    const QString source = QFileInfo(from).canonicalFilePath();
-    if (source.isEmpty() || !QFileInfo(source).isDir()) {
-        result.error = QStringLiteral("Verzeichnis %1 fehlt").arg(from);
-        return result;
-    }
-    if (!QDir().mkpath(to)) {
-        result.error = QStringLiteral("Verzeichnis %1 kann nicht angelegt werden").arg(to);
-        return result;
-    }
-    const QString target = QFileInfo(to).canonicalFilePath();
-    if (isInside(target, source) || isInside(source, target)) {
-        result.error = QStringLiteral("%1 und %2 liegen ineinander").arg(from, to);
-        return result;
-    }
-    QDirIterator it(source, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QFileInfo entry(it.next());
-        const QString copy = target + '/' + QDir(source).relativeFilePath(entry.filePath());
-        if (entry.isDir() && !entry.isSymLink()) {
-            if (!QDir().mkpath(copy)) {
-                result.error = QStringLiteral("Verzeichnis %1 kann nicht angelegt werden").arg(copy);
-                return result;
-            }
-            continue;
-        }
-        if (QFileInfo::exists(copy)) {
-            ++result.filesKept;
-            continue;
-        }
-        if (!copyFile(entry.filePath(), copy, result.error))
-            return result;
-        ++result.filesCopied;
-    }
-    return result;
-}
-
-QStringList UnreachablePaths(const QString& dbPath, const QString& dataPath)
-{
-    QStringList lines;
-    static const QRegularExpression drive(QStringLiteral("^[A-Za-z]:|^\\\\\\\\"));
-    const auto check = [&lines](const QString& key, const QString& path) {
-        if (path.isEmpty() || QFileInfo(NativePath(path)).isDir())
-            return;
-        lines << QStringLiteral("%1 = %2 %3").arg(key, path,
-                                                   drive.match(path).hasMatch()
-                                                       ? QStringLiteral("ist ein Windows-Laufwerk; in OVX.INI anpassen")
-                                                       : QStringLiteral("fehlt"));
-    };
-    check(QStringLiteral("DBPATH"), dbPath);
-    check(QStringLiteral("DatenPath"), dataPath);
-    return lines;
+    if (error.contains(QLatin1String("disk is full"), Qt::CaseInsensitive)
+        || error.contains(QLatin1String("No space left"), Qt::CaseInsensitive)
+        || error.contains(QLatin1String("could not extend file"), Qt::CaseInsensitive))
+        return QStringLiteral("Datenträger voll: ") + error;
+    return error;
 }
 
 MigrationReport MigrateJetFile(const QString& jetFile, const EditorDatabaseSettings& target,
-                               const MigrationProgress& progress)
+                               const MigrationOptions& options, const MigrationProgress& progress)
 {
     MigrationReport report;
     report.jetFile = jetFile;
@@ -105,51 +36,80 @@ MigrationReport MigrateJetFile(const QString& jetFile, const EditorDatabaseSetti
         if (progress)
             progress(line);
     };
+    const auto fail = [&report](const QString& error) {
+        for (TableResult& t : report.tables) { // rolled back with the rest
+            t.written = false;
+            t.rowsWritten = 0;
+        }
+        report.failed = true;
+        report.error = WithDiskCause(error);
+        return report;
+    };
 
+    const JetReading reading = options.readerProgram.isEmpty()
+                                   ? ReadJetFileHere(jetFile)
+                                   : ReadJetFileInChild(options.readerProgram, options.readerArguments);
+    report.jetVersion = reading.version;
+    report.counts = reading.counts;
+    if (!reading.ok())
+        return fail(reading.error);
+    for (const JetTable& table : reading.tables)
+        say(QStringLiteral("gelesen: %1 (%2 Zeilen)").arg(table.name).arg(table.rows.size()));
+
+    MigrationTarget database(target);
     QString error;
-    const std::unique_ptr<JetFile> file = JetFile::open(jetFile, error);
-    if (!file) {
-        report.failed = true;
-        report.error = error;
-        return report;
+    QStringList targets;
+    for (const JetTable& table : reading.tables)
+        targets << targetOf(table);
+    if (!database.begin(error) || !database.lockTables(targets + QStringList{kMigrationRecordTable}, error))
+        return fail(error);
+    SqlConnection& c = database.connection();
+
+    // What the tables hold now against what the last migration left.
+    QHash<QString, TableFingerprint> record;
+    if (!ReadMigrationRecord(c, record, error))
+        return fail(error);
+    QHash<QString, qint64> before;
+    QStringList writtenSince;
+    for (const QString& t : targets) {
+        TableFingerprint now;
+        if (!FingerprintTable(c, t, now, error))
+            return fail(error);
+        before.insert(t, now.rows);
+        report.rowsReplaced += now.rows;
+        if (now.rows > 0 && (!record.contains(t) || !(record.value(t) == now)))
+            writtenSince << QStringLiteral("%1 (%2 Zeilen)").arg(t).arg(now.rows);
     }
-    report.jetVersion = file->versionText();
-    QList<JetTable> tables;
-    for (const QString& name : file->tableNames()) {
-        JetTable table;
-        if (!file->readTable(name, table, error)) {
-            report.failed = true;
-            report.error = error;
-            return report;
-        }
-        say(QStringLiteral("gelesen: %1 (%2 Zeilen)").arg(name).arg(table.rows.size()));
-        tables.append(std::move(table));
+    if (!writtenSince.isEmpty() && !options.replace) {
+        report.refused = true;
+        return fail(QStringLiteral("die Datenbank %1 enthält Daten, die %2: %3. Sie würden ersetzt; nichts "
+                                   "geschrieben. Mit --replace werden sie durch die Jet-Datei ersetzt.")
+                        .arg(report.database,
+                             record.isEmpty() ? QStringLiteral("nicht aus einer Übernahme stammen")
+                                              : QStringLiteral("seit der letzten Übernahme geschrieben wurden"),
+                             writtenSince.join(QStringLiteral(", "))));
     }
 
-    if (target.isFile() && !CreateClientDatabase(target.dataSource)) {
-        report.failed = true;
-        report.error = QStringLiteral("Datenbank %1 kann nicht angelegt werden").arg(report.database);
-        return report;
-    }
-    EditorDatabase database(target, QStringLiteral("kelvaro.migration"));
-    if (!database.isOpen() || (!target.isFile() && !CreateSchema(database.connection()))) {
-        report.failed = true;
-        report.error = EditorDatabaseMessage(target, database.errorText());
-        return report;
-    }
-    for (const JetTable& table : tables) {
+    for (const JetTable& table : reading.tables) {
         report.problems += table.problems;
-        TableResult result = WriteJetTable(database.connection(), table, report.problems);
-        say(result.written ? QStringLiteral("geschrieben: %1 -> %2 (%3 Zeilen)")
-                                 .arg(result.source, result.target)
-                                 .arg(result.rowsWritten)
-                           : QStringLiteral("FEHLER: %1: %2").arg(result.source, result.error));
-        if (!result.written && !report.failed) {
-            report.failed = true;
-            report.error = QStringLiteral("Tabelle %1 nicht geschrieben: %2").arg(result.source, result.error);
-        }
+        TableResult result = WriteJetTableWithin(c, table, report.problems);
+        result.rowsReplaced = before.value(result.target);
         report.tables.append(result);
+        if (!result.written)
+            return fail(QStringLiteral("Tabelle %1 nicht geschrieben, die Datenbank bleibt wie sie war: %2")
+                            .arg(result.source, result.error));
+        say(QStringLiteral("geschrieben: %1 -> %2 (%3 Zeilen)").arg(result.source, result.target).arg(result.rowsWritten));
     }
+
+    QHash<QString, TableFingerprint> written;
+    for (const QString& t : targets) {
+        TableFingerprint now;
+        if (!FingerprintTable(c, t, now, error))
+            return fail(error);
+        written.insert(t, now);
+    }
+    if (!WriteMigrationRecord(c, written, jetFile, error) || !database.commit(error))
+        return fail(QStringLiteral("die Datenbank bleibt wie sie war: ") + error);
     return report;
 }
 

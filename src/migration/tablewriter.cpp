@@ -48,7 +48,8 @@ QString columnType(const JetColumn& column, SqlDialect dialect)
     case JetType::Byte:
     case JetType::Integer: return QStringLiteral("SMALLINT");
     case JetType::LongInteger: return QStringLiteral("INTEGER");
-    case JetType::Currency: return QStringLiteral("NUMERIC(19,4)");
+    // SQLite keeps only 15 digits of a number: exact decimals stay text there.
+    case JetType::Currency: return pg ? QStringLiteral("NUMERIC(19,4)") : QStringLiteral("TEXT");
     case JetType::Single: return QStringLiteral("REAL");
     case JetType::Double: return QStringLiteral("DOUBLE PRECISION");
     case JetType::DateTime: return QStringLiteral("TIMESTAMP");
@@ -57,6 +58,8 @@ QString columnType(const JetColumn& column, SqlDialect dialect)
     case JetType::Text: return QStringLiteral("VARCHAR(%1)").arg(std::max(column.size, 1));
     case JetType::ReplicationId: return QStringLiteral("VARCHAR(38)");
     case JetType::Numeric:
+        if (!pg)
+            return QStringLiteral("TEXT");
         return QStringLiteral("NUMERIC(%1,%2)").arg(std::clamp(column.precision, 1, 28)).arg(std::max(column.scale, 0));
     case JetType::Memo:
     case JetType::Unknown: return QStringLiteral("TEXT");
@@ -188,9 +191,9 @@ QMetaType::Type metaTypeFor(const JetColumn& column)
 
 class Writer {
 public:
-    Writer(SqlConnection& connection, const JetTable& table, QList<JetProblem>& problems)
+    Writer(SqlConnection& connection, const JetTable& table, QList<JetProblem>& problems, bool ownTransaction)
         : c_(connection), db_(connection.database()), table_(table), problems_(problems),
-          problemsBefore_(problems.size())
+          problemsBefore_(problems.size()), ownTransaction_(ownTransaction)
     {
     }
 
@@ -201,17 +204,18 @@ public:
         const QString schema = SchemaTableFor(table_.name);
         result_.schemaTable = !schema.isEmpty();
         result_.target = result_.schemaTable ? schema : table_.name;
-        if (!c_.transaction())
+        if (ownTransaction_ && !c_.transaction())
             return fail(QStringLiteral("Transaktion: ") + db_.lastError().text());
         const bool prepared = result_.schemaTable ? prepareSchemaTable() : recreateTable();
         if (!prepared || !insertRows() || !finishIdentity()) {
-            c_.rollback();
+            if (ownTransaction_)
+                c_.rollback();
             result_.rowsWritten = 0;
             result_.addedColumns.clear();
             problems_.erase(problems_.begin() + problemsBefore_, problems_.end());
             return result_;
         }
-        if (!c_.commit()) {
+        if (ownTransaction_ && !c_.commit()) {
             c_.rollback();
             result_.rowsWritten = 0;
             return fail(QStringLiteral("Commit: ") + db_.lastError().text());
@@ -238,11 +242,7 @@ private:
 
     QString quoted(const QString& name) const { return QuoteIdentifier(name, c_.dialect()); }
 
-    QString targetTableSql() const
-    {
-        // The station's tables are created unquoted (folded on PostgreSQL).
-        return result_.schemaTable ? result_.target : quoted(result_.target);
-    }
+    QString targetTableSql() const { return TargetTableSql(result_.target, c_.dialect()); }
 
     // The table's columns with the types values must be converted to.
     QHash<QString, Target> existingColumns()
@@ -370,6 +370,7 @@ private:
     const JetTable& table_;
     QList<JetProblem>& problems_;
     qsizetype problemsBefore_ = 0;
+    bool ownTransaction_ = true;
     QList<Target> targets_;
     TableResult result_;
 };
@@ -386,7 +387,18 @@ QString SchemaTableFor(const QString& jetTable)
 
 TableResult WriteJetTable(SqlConnection& connection, const JetTable& table, QList<JetProblem>& problems)
 {
-    return Writer(connection, table, problems).run();
+    return Writer(connection, table, problems, true).run();
+}
+
+TableResult WriteJetTableWithin(SqlConnection& connection, const JetTable& table, QList<JetProblem>& problems)
+{
+    return Writer(connection, table, problems, false).run();
+}
+
+QString TargetTableSql(const QString& target, SqlDialect dialect)
+{
+    // The station's tables are created unquoted (folded on PostgreSQL).
+    return SchemaTableFor(target) == target ? target : QuoteIdentifier(target, dialect);
 }
 
 } // namespace kelvaro::migration

@@ -1,4 +1,5 @@
 #pragma once
+#include "data/sqldialect.h"
 #include "migration/jetfile.h"
 
 #include <QStringList>
@@ -16,6 +17,7 @@ struct TableResult {
     bool schemaTable = false;   // one of the station's own tables
     qint64 rowsRead = 0;
     qint64 rowsWritten = 0;
+    qint64 rowsReplaced = 0;    // rows the table held before
     QStringList addedColumns;   // columns the station's table lacked and got
     bool written = false;
     QString error;              // why nothing was written
@@ -32,5 +34,12 @@ QString SchemaTableFor(const QString& jetTable);
 // nearest column types. Values that cannot be converted are stored as NULL
 // and added to `problems`.
 TableResult WriteJetTable(SqlConnection& connection, const JetTable& table, QList<JetProblem>& problems);
+
+// The same inside the caller's transaction: on failure the caller rolls back.
+TableResult WriteJetTableWithin(SqlConnection& connection, const JetTable& table, QList<JetProblem>& problems);
+
+// The table as SQL names it: the station's tables unquoted (PostgreSQL
+// folded them), the others quoted.
+QString TargetTableSql(const QString& target, SqlDialect dialect);
 
 } // namespace kelvaro::migration
