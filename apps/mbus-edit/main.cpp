@@ -17,7 +17,7 @@ const char* const kHelp =
     "reads (DBPATH basis.db of the client; client 1450: the server of dnq.conf).\n"
     "Works in the installation directory (the working directory with OVX.INI).\n"
     "\n"
-    "  -M<client>    client number (default 200)\n"
+    "  -M<client>    client number (else OVXMandant in [OVX] of OVX.INI, else 200)\n"
     "  --help, -h    this text and exit\n"
     "  --version     the version and exit";
 

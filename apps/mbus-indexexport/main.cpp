@@ -19,7 +19,7 @@ const char* const kHelp =
     "in the client's section of OVX.INI. Works in the installation directory (the\n"
     "working directory with OVX.INI).\n"
     "\n"
-    "  -M<client>    client number (default 200)\n"
+    "  -M<client>    client number (else OVXMandant in [OVX] of OVX.INI, else 200)\n"
     "  --help, -h    this text and exit\n"
     "  --version     the version and exit";
 

@@ -7,7 +7,7 @@ namespace kelvaro {
 
 EditorEnvironment EditorEnvironment::load(const QString& commandLine)
 {
-    StartClient(commandLine, QStringLiteral("200"));
+    StartClientOr(commandLine, QStringLiteral("200"));
     LoadUserConfig();
     EditorEnvironment environment;
     environment.client = Mandant;

@@ -14,7 +14,7 @@ struct EditorEnvironment {
     EditorDatabaseSettings database;
 
     // The editors' load sequence: DBPATH := installation directory, the
-    // command line's client option, client "200" when none, the client's
+    // client of the command line, else OVXMandant, else "200", the client's
     // paths from ".\ovx.ini", the server settings of dnq.conf.
     static EditorEnvironment load(const QString& commandLine);
 

@@ -2,6 +2,7 @@
 
 #include "data/schema.h"
 #include "editors/editordatabase.h"
+#include "editors/typedinput.h"
 #include "foundation/lasterror.h"
 #include "foundation/messages.h"
 
@@ -93,8 +94,16 @@ bool IndexExportEditor::IndexSpeichern(qint64 lznr, const GridModel& grid)
     QList<std::pair<int, QString>> stored;
     for (int row = 0; row < grid.rowCount(); ++row) {
         int index = 0;
-        if (IsIndexNumber(grid.cell(row, IndexGrid::ColIndex), &index))
-            stored.append({index, grid.cell(row, IndexGrid::ColText)});
+        if (!IsIndexNumber(grid.cell(row, IndexGrid::ColIndex), &index))
+            continue;
+        const QString text = grid.cell(row, IndexGrid::ColText);
+        const CheckedValue checked =
+            CheckText(QStringLiteral("Text (Zeile %1, Index %2)").arg(row + 1).arg(index), text, ColumnWidths::ExportText);
+        if (!checked.ok()) {
+            ShowMessageBox(NothingStoredMessage(checked.problem), QStringLiteral("MBus Indexexport"));
+            return false;
+        }
+        stored.append({index, text});
     }
     {
         EditorDatabase db(environment_.database);

@@ -1,5 +1,7 @@
 #include "editors/metereditor.h"
 
+#include "editors/typedinput.h"
+
 #include "foundation/lasterror.h"
 #include "foundation/messages.h"
 #include "foundation/textutil.h"
@@ -11,18 +13,10 @@ namespace {
 
 const QString kMeterSql = QStringLiteral(
     " SELECT    zaehler.LZNR, zaehler.ZNR, zaehler.ZNAME, zaehler.MBAdr, zaehler.MBComP, zaehler.MBBaud, "
-    "zaehler.MBIndex, zaehler.MBZstand, MB_SelectSec From zaehler Where ((zaehler.lznr = ?))");
+    "zaehler.MBIndex, zaehler.MBZstand, MB_SelectSec, zaehler.MB_ID From zaehler Where ((zaehler.lznr = ?))");
 
 const QString kDeleteIndexListSql =
     QStringLiteral(" DELETE    MB_IndexListe.Lznr From MB_IndexListe Where ((MB_IndexListe.lznr = ?))");
-
-QVariant number(const QString& text) { return static_cast<qint64>(Val(text)); }
-
-QVariantList fieldValues(const MeterFields& f)
-{
-    return {f.ZNr, f.ZName, number(f.MBAdr), number(f.MBComP), number(f.MBBaud), number(f.MBIndex),
-            f.MB_SelectSec, f.MBZstand};
-}
 
 // What an empty cell stands for when a row is written.
 QString orDefault(const QString& cell, const char* whenEmpty)
@@ -67,7 +61,7 @@ bool MeterEditor::MBusZaehlerLaden(qint64 lznr)
     MeterFields loaded;
     if (q.next()) {
         loaded = {q.value(1).toString(), q.value(2).toString(), q.value(3).toString(), q.value(4).toString(),
-                  q.value(5).toString(), q.value(6).toString(), q.value(8).toString(), 0};
+                  q.value(5).toString(), q.value(6).toString(), q.value(8).toString(), q.value(9).toString(), 0};
         if (!q.value(7).isNull())
             loaded.MBZstand = q.value(7).toInt();
     }
@@ -75,11 +69,24 @@ bool MeterEditor::MBusZaehlerLaden(qint64 lznr)
     if (!indexGrid.load(db.connection(), lznr))
         return failed(db);
     fields = loaded;
+    loadedId_ = loaded.MB_ID;
     return true;
 }
 
 qint64 MeterEditor::MBusZaehlerSpeichern(qint64 lznr)
 {
+    // Everything is checked before anything is written.
+    CheckedMeter meter;
+    QList<CheckedIndexRow> rows;
+    QString problem = CheckMeterFields(fields, meter);
+    if (problem.isEmpty())
+        problem = CheckIndexRows(indexGrid, rows);
+    if (!problem.isEmpty()) {
+        ShowMessageBox(NothingStoredMessage(problem), caption());
+        return 0;
+    }
+    const bool idChanged = fields.MB_ID.trimmed() != loadedId_.trimmed();
+
     EditorDatabase db(database_);
     SqlConnection& c = db.connection();
     const auto fail = [&] {
@@ -92,40 +99,56 @@ qint64 MeterEditor::MBusZaehlerSpeichern(qint64 lznr)
     if (!exists.isValid())
         return fail();
     qint64 saved = lznr;
-    const QVariantList values = fieldValues(fields);
-    if (exists.toLongLong() == 0) {
+    QVariantList values{meter.ZNr,    meter.ZName,   meter.MBAdr,        meter.MBComP,
+                        meter.MBBaud, meter.MBIndex, meter.MB_SelectSec, meter.MBZstand};
+    const bool isNew = exists.toLongLong() == 0;
+    if (isNew) {
         // A new meter is an M-Bus meter of the master's list from the start.
         if (!c.exec(QStringLiteral("INSERT INTO zaehler (ZNr, ZName, MBAdr, MBComP, MBBaud, MBIndex, MB_SelectSec, "
-                                   "MBZstand, Tarifgrp, ZQuelle, Stufe) VALUES (?, ?, ?, ?, ?, ?, ?, ?, 1, 'M-Bus', 1)"),
-                    values))
+                                   "MBZstand, MB_ID, Tarifgrp, ZQuelle, Stufe) "
+                                   "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, 1, 'M-Bus', 1)"),
+                    values + QVariantList{meter.MB_ID}))
             return fail();
         saved = c.scalar(QStringLiteral("SELECT MAX(LZNR) FROM zaehler")).toLongLong();
-    } else if (!c.exec(QStringLiteral("UPDATE zaehler SET ZNr = ?, ZName = ?, MBAdr = ?, MBComP = ?, MBBaud = ?, "
-                                      "MBIndex = ?, MB_SelectSec = ?, MBZstand = ? WHERE LZNR = ?"),
-                       values + QVariantList{lznr})) {
-        return fail();
+    } else {
+        QString update = QStringLiteral("UPDATE zaehler SET ZNr = ?, ZName = ?, MBAdr = ?, MBComP = ?, MBBaud = ?, "
+                                        "MBIndex = ?, MB_SelectSec = ?, MBZstand = ?");
+        if (idChanged) {
+            update += QStringLiteral(", MB_ID = ?");
+            values << meter.MB_ID;
+        }
+        if (!c.exec(update + QStringLiteral(" WHERE LZNR = ?"), values + QVariantList{lznr}))
+            return fail();
     }
     // Rows whose index the table does not hold change nothing.
     const QString update = QStringLiteral("UPDATE MB_IndexListe SET Anzeigen = ?, Art = ?, Einheit = ?, Faktor = ?, ")
         + indexGrid.typeColumn() + QStringLiteral(" = ?, Speichern = ? WHERE Lznr = ? AND ")
         + (olderColumns_ ? QStringLiteral("[Index]") : QStringLiteral("MBIndex")) + QStringLiteral(" = ?");
-    for (int row = 0; row < indexGrid.rowCount(); ++row) {
-        const auto cell = [&](int column) { return indexGrid.cell(row, column); };
-        if (!c.exec(update, {BooleanCellValue(orDefault(cell(MeterIndexGrid::ColAnzeigen), "false")),
-                             cell(MeterIndexGrid::ColArt), cell(MeterIndexGrid::ColEinheit),
-                             ToDouble(cell(MeterIndexGrid::ColFaktor)), number(cell(MeterIndexGrid::ColTyp)),
-                             BooleanCellValue(orDefault(cell(MeterIndexGrid::ColSpeichern), "True")), saved,
-                             number(cell(MeterIndexGrid::ColIndex))}))
+    for (const CheckedIndexRow& row : rows)
+        if (!c.exec(update, {row.anzeigen, row.art, row.einheit, row.faktor, row.typ, row.speichern, saved, row.index}))
             return fail();
-    }
     if (!c.commit())
         return fail();
-    for (int row = 0; row < indexGrid.rowCount(); ++row) {
-        indexGrid.setCell(row, MeterIndexGrid::ColAnzeigen, orDefault(indexGrid.cell(row, MeterIndexGrid::ColAnzeigen), "false"));
-        indexGrid.setCell(row, MeterIndexGrid::ColSpeichern,
-                          orDefault(indexGrid.cell(row, MeterIndexGrid::ColSpeichern), "True"));
-    }
+    if (isNew)
+        warnWithoutTariffGroup(c);
+
+    const auto shown = [](const QVariant& v) { return v.isNull() ? QString() : v.toString(); };
+    fields = {shown(meter.ZNr),    shown(meter.ZName),   shown(meter.MBAdr),        shown(meter.MBComP),
+              shown(meter.MBBaud), shown(meter.MBIndex), shown(meter.MB_SelectSec), shown(meter.MB_ID),
+              meter.MBZstand};
+    loadedId_ = fields.MB_ID;
+    ShowStoredIndexRows(indexGrid, rows);
     return saved;
+}
+
+void MeterEditor::warnWithoutTariffGroup(SqlConnection& db)
+{
+    // The master lists only meters whose tariff group exists.
+    const QVariant groups = db.scalar(QStringLiteral("SELECT COUNT(*) FROM tagrp WHERE TAGRP_NR = 1"));
+    if (groups.isValid() && groups.toLongLong() == 0)
+        ShowMessageBox(QStringLiteral("Der Zähler ist gespeichert, aber die Tarifgruppe 1 fehlt in der Tabelle tagrp: "
+                                      "der Master liest ihn erst, wenn es sie gibt."),
+                       caption());
 }
 
 void MeterEditor::setEditing(bool editing)
@@ -209,27 +232,44 @@ QString MeterEditor::copyTargetSql()
                           "Where ((Zaehler.ZQuelle = 'M-Bus'))");
 }
 
+bool MeterEditor::canCopyIndexList()
+{
+    QList<CheckedIndexRow> rows;
+    return copySource(rows);
+}
+
+bool MeterEditor::copySource(QList<CheckedIndexRow>& rows)
+{
+    if (indexGrid.rowCount() == 0) {
+        ShowMessageBox(QStringLiteral("Dieser Zähler hat keine Indexliste: es wird nichts kopiert."), caption());
+        return false;
+    }
+    if (const QString problem = CheckIndexRows(indexGrid, rows); !problem.isEmpty()) {
+        ShowMessageBox(problem + QStringLiteral("\rEs wurde nichts kopiert."), caption());
+        return false;
+    }
+    return true;
+}
+
 bool MeterEditor::copyIndexList(const QString& target)
 {
-    const qint64 targetLznr = static_cast<qint64>(Val(target));
-    if (target.isEmpty() || targetLznr == 0 || targetLznr == openLznr_)
+    const auto targetLznr = ReadWholeNumber(target);
+    if (!targetLznr || *targetLznr <= 0 || *targetLznr == openLznr_)
+        return false;
+    QList<CheckedIndexRow> rows;
+    if (!copySource(rows))
         return false;
     EditorDatabase db(database_);
     SqlConnection& c = db.connection();
-    if (!db.isOpen() || !c.transaction() || !deleteIndexList(c, targetLznr))
+    if (!db.isOpen() || !c.transaction() || !deleteIndexList(c, *targetLznr))
         return failed(db);
     const QString insert = QStringLiteral("INSERT INTO MB_IndexListe (Lznr, ")
         + (olderColumns_ ? QStringLiteral("[Index]") : QStringLiteral("MBIndex"))
         + QStringLiteral(", Anzeigen, Art, Einheit, Faktor, ") + indexGrid.typeColumn()
         + QStringLiteral(") VALUES (?, ?, ?, ?, ?, ?, ?)");
-    for (int row = 0; row < indexGrid.rowCount(); ++row) {
-        const auto cell = [&](int column) { return indexGrid.cell(row, column); };
-        if (!c.exec(insert, {targetLznr, number(cell(MeterIndexGrid::ColIndex)),
-                             BooleanCellValue(orDefault(cell(MeterIndexGrid::ColAnzeigen), "false")),
-                             cell(MeterIndexGrid::ColArt), cell(MeterIndexGrid::ColEinheit),
-                             ToDouble(cell(MeterIndexGrid::ColFaktor)), number(cell(MeterIndexGrid::ColTyp))}))
+    for (const CheckedIndexRow& row : rows)
+        if (!c.exec(insert, {*targetLznr, row.index, row.anzeigen, row.art, row.einheit, row.faktor, row.typ}))
             return failed(db);
-    }
     if (!c.commit())
         return failed(db);
     for (int row = 0; row < indexGrid.rowCount(); ++row)

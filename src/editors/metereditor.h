@@ -1,24 +1,12 @@
 #pragma once
 #include "editors/editordatabase.h"
 #include "editors/meterindexgrid.h"
+#include "editors/meterinput.h"
 #include "editors/meterlistgrid.h"
 
 #include <QObject>
 
 namespace kelvaro {
-
-// The master data of one meter as the edit frame shows them (`Text1(0..6)`,
-// `Check1`).
-struct MeterFields {
-    QString ZNr;
-    QString ZName;
-    QString MBAdr;
-    QString MBComP;
-    QString MBBaud;
-    QString MBIndex;
-    QString MB_SelectSec;
-    int MBZstand = 0;
-};
 
 // The meter list editor without its window: the client's M-Bus meters, one
 // meter's master data and index list, and the operations on them. Every
@@ -42,8 +30,12 @@ public:
     bool MBusZaehlerLaden(qint64 lznr);
     // Writes the fields (a new meter when the key is unknown) and the index
     // rows whose index the table holds, in one transaction. Empty Anzeigen
-    // cells become "false", empty Speichern cells "True". The key of the
-    // meter written, 0 on failure.
+    // cells become "false", empty Speichern cells "True". A field or cell that
+    // cannot be stored as typed is named in a message and nothing is written.
+    // MB_ID is written only when it differs from what the load found, so an
+    // ID filled meanwhile by the test bench's import stays. Afterwards the
+    // fields and cells show the values as stored. The key of the meter
+    // written, 0 on failure.
     qint64 MBusZaehlerSpeichern(qint64 lznr);
 
     // Edit mode: the meter being edited (0 for a new one) and the list row to
@@ -64,8 +56,12 @@ public:
     bool cmdLoeschenausfuehren();
     // Replaces the index list of `target` (the selection dialog's result) by
     // the grid's rows, without Speichern. Nothing happens for "" or the open
-    // meter itself.
+    // meter itself, nor (with a message) when the grid is empty or holds a
+    // cell that cannot be stored.
     bool copyIndexList(const QString& target);
+    // Whether the grid can be copied: false, with the message, for an empty
+    // grid or a bad cell. Asked before a target is chosen.
+    bool canCopyIndexList();
     // The statement and caption of the target choice.
     static QString copyTargetSql();
     static QString copyTargetCaption() { return QStringLiteral("M-Buszählerliste"); }
@@ -75,6 +71,8 @@ Q_SIGNALS:
 
 private:
     bool deleteIndexList(SqlConnection& db, qint64 lznr);
+    bool copySource(QList<CheckedIndexRow>& rows);
+    void warnWithoutTariffGroup(SqlConnection& db);
     bool failed(EditorDatabase& db);
     void setEditing(bool editing);
 
@@ -82,6 +80,7 @@ private:
     bool olderColumns_ = false;
     bool editing_ = false;
     qint64 openLznr_ = 0;
+    QString loadedId_;
     int rememberedRow_ = 0;
 };
 

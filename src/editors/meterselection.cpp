@@ -1,6 +1,7 @@
 #include "editors/meterselection.h"
 
 #include "data/dbconnection.h"
+#include "editors/typedinput.h"
 #include "foundation/lasterror.h"
 #include "foundation/textutil.h"
 
@@ -284,12 +285,21 @@ int Speichern(SqlConnection& db, const QString& source, const QString& keyField,
             return fail(QStringLiteral("Feld >") + name + QStringLiteral("< fehlt in ") + source), 1;
         const QString text = edit.cell(row, 1);
         names << bracketed(field->name);
+        // Numbers are taken as typed or refused; an empty cell stores no value.
+        const auto number = ReadDecimalNumber(text);
+        const bool empty = text.trimmed().isEmpty();
+        if (field->kind != FieldKind::Text && !empty
+            && (!number || (field->kind == FieldKind::Integer && *number != std::trunc(*number))))
+            return fail(QStringLiteral("Feld >") + name.trimmed() + QStringLiteral("< : \"") + text
+                        + (field->kind == FieldKind::Integer ? QStringLiteral("\" ist keine ganze Zahl")
+                                                             : QStringLiteral("\" ist keine Zahl"))),
+                   1;
         switch (field->kind) {
         case FieldKind::Integer:
-            values << QVariant::fromValue(static_cast<qlonglong>(std::llround(Val(text))));
+            values << (empty ? QVariant() : QVariant::fromValue(static_cast<qlonglong>(std::llround(*number))));
             break;
         case FieldKind::Double:
-            values << ToDouble(text);
+            values << (empty ? QVariant() : QVariant(*number));
             break;
         case FieldKind::Text:
             values << text;

@@ -65,6 +65,17 @@ void StartClient(const QString& commandLine, const QString& defaultClient)
     ResolveClientPaths();
 }
 
+void StartClientOr(const QString& commandLine, const QString& lastResort)
+{
+    DBPATH = QStringLiteral(".\\");
+    ParseClientOption(commandLine);
+    if (Mandant.isEmpty())
+        Mandant = ReadIniString(QStringLiteral("OVX"), QStringLiteral("OVXMandant"), kOvxIni);
+    if (Mandant.isEmpty())
+        Mandant = lastResort;
+    ResolveClientPaths();
+}
+
 QString ClientSection() { return Mandant; }
 QString ClientMBusSection() { return Mandant + QStringLiteral("MBus"); }
 QString MBClientSection() { return QStringLiteral("MB") + Mandant; }

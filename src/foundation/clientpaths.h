@@ -29,6 +29,10 @@ void ResolveClientPaths(const QString& iniFile = QStringLiteral(".\\ovx.ini"));
 // directory, client option, optional default client, resolution.
 void StartClient(const QString& commandLine, const QString& defaultClient = {});
 
+// The same for a program that has a client of its own to fall back on: the
+// client is "-M", else OVXMandant of ".\OVX.INI", else `lastResort`.
+void StartClientOr(const QString& commandLine, const QString& lastResort);
+
 // Section names built from the client number.
 QString ClientSection();      // "200"
 QString ClientMBusSection();  // "200MBus"

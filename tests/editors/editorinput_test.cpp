@@ -4,6 +4,7 @@
 #include "editorfixture.h"
 #include "editors/indexexporteditor.h"
 #include "editors/metereditor.h"
+#include "editors/typedinput.h"
 #include "foundation/textutil.h"
 
 #include <QSqlQuery>
@@ -203,6 +204,29 @@ TEST_P(EditorInput, TheExportListRefusesALongTextAndNeverTakesTheDigitsOfAnIndex
 
 INSTANTIATE_TEST_SUITE_P(Engines, EditorInput, ::testing::Values(test::Engine::SQLite, test::Engine::PostgreSQL),
                          test::EngineName);
+
+TEST(TypedNumbers, WhatIsNotPlainlyANumberIsRefusedNotShortened)
+{
+    for (const char* text : {"", " ", ",", ".", "1F", "1,000.5", "1.00,5", "1.0000,5", "1,2,3", "1e", "--1", "1 000",
+                             "inf", "nan", "0x10", "1.5.", "1e999"})
+        EXPECT_FALSE(ReadDecimalNumber(QString::fromLatin1(text))) << text;
+    EXPECT_EQ(ReadDecimalNumber(",5"), 0.5);
+    EXPECT_EQ(ReadDecimalNumber("5,"), 5.0);
+    EXPECT_EQ(ReadDecimalNumber("+12.345.678,9"), 12345678.9);
+    EXPECT_EQ(ReadDecimalNumber("2,5E2"), 250.0);
+
+    for (const char* text : {"", "abc", "24OO", "12abc", "1.5", "1e3", "- 3", "99999999999999999999"})
+        EXPECT_FALSE(ReadWholeNumber(QString::fromLatin1(text))) << text;
+    EXPECT_EQ(ReadWholeNumber(" -3 "), -3);
+    EXPECT_EQ(ReadWholeNumber("+4"), 4);
+
+    EXPECT_EQ(ReadBooleanText(" wahr "), true);
+    EXPECT_EQ(ReadBooleanText("-1"), true);
+    EXPECT_EQ(ReadBooleanText("FALSCH"), false);
+    EXPECT_FALSE(ReadBooleanText("ja"));
+    EXPECT_FALSE(ReadBooleanText("2"));
+    EXPECT_EQ(ColumnLength(QString::fromUtf8("ä\xF0\x9F\x94\xA5")), 2) << "characters, not UTF-16 units";
+}
 
 TEST(EditorClient, WithoutDashMTheClientIsOVXMandantElse200)
 {

@@ -28,6 +28,7 @@ protected:
             return;
         first_ = addMeter("1001", 1, 1);
         second_ = addMeter("1002", 2, 1);
+        ASSERT_TRUE(db().exec("UPDATE zaehler SET MB_ID = '10010001' WHERE LZNR = ?", {first_}));
         for (int index = 1; index <= 3; ++index)
             ASSERT_TRUE(db().exec("INSERT INTO MB_IndexListe (Lznr, MBIndex, Art, Einheit, Faktor, MBTyp, Anzeigen, "
                                   "Speichern) VALUES (?, ?, ?, 'kWh', 1, 0, ?, ?)",
@@ -186,6 +187,60 @@ TEST_P(MeterEditWindow, CopyThroughTheSelectionDialogAndDeleteAnsweredNo)
     EXPECT_EQ(dir_.messages().last(), "Der Zähler wird gelöcht!\rSind sie sicher?");
     EXPECT_EQ(count("zaehler", second_), 1);
     EXPECT_EQ(count("MB_IndexListe", second_), 3);
+}
+
+TEST_P(MeterEditWindow, TheBoxesTakeNoMoreThanTheirColumnsAndShowTheSecondaryAddress)
+{
+    doubleClickListRow(0);
+    const QLineEdit* id = window_->Text1[FieldMBID];
+    EXPECT_EQ(id->text(), "10010001");
+    EXPECT_EQ(id->maxLength(), 8);
+    EXPECT_EQ(window_->Text1[FieldZName]->maxLength(), 255);
+    EXPECT_EQ(window_->Text1[FieldZNr]->maxLength(), 255);
+    EXPECT_EQ(window_->Text1[FieldSelect]->maxLength(), 255);
+    // Below the primary address, with a label like the others.
+    EXPECT_GT(id->y(), window_->Text1[FieldMBAdr]->y());
+    EXPECT_LT(id->y(), window_->Text1[FieldMBComP]->y());
+    EXPECT_GT(window_->EditGrid->y(), window_->Check1->y() + window_->Check1->height() - 1);
+    ASSERT_NE(cellEditor(), nullptr);
+    EXPECT_EQ(cellEditor()->maxLength(), 40) << "Art";
+    QTest::keyClick(cellEditor(), Qt::Key_End);
+    QTest::keyClick(cellEditor(), Qt::Key_Right);
+    ASSERT_EQ(current().column(), MeterIndexGrid::ColEinheit);
+    EXPECT_EQ(cellEditor()->maxLength(), 15) << "Einheit";
+
+    // Typed into the window, refused with the field's name; the form stays open.
+    window_->Text1[FieldMBBaud]->clear();
+    QTest::keyClicks(window_->Text1[FieldMBBaud], "24OO");
+    QTest::mouseClick(window_->cmdSpeichern, Qt::LeftButton);
+    EXPECT_TRUE(window_->Frame2->isVisible());
+    ASSERT_FALSE(dir_.messages().isEmpty());
+    EXPECT_TRUE(dir_.messages().last().startsWith("Baudrate : ")) << dir_.messages().last().toStdString();
+    EXPECT_EQ(db().scalar("SELECT MBBaud FROM zaehler WHERE LZNR = ?", {first_}).toInt(), 2400);
+
+    window_->Text1[FieldMBBaud]->clear();
+    QTest::keyClicks(window_->Text1[FieldMBBaud], "9600");
+    window_->Text1[FieldMBID]->clear();
+    QTest::keyClicks(window_->Text1[FieldMBID], "10010002");
+    QTest::mouseClick(window_->cmdSpeichern, Qt::LeftButton);
+    EXPECT_FALSE(window_->Frame2->isVisible());
+    EXPECT_EQ(db().scalar("SELECT MB_ID FROM zaehler WHERE LZNR = ?", {first_}).toString(), "10010002");
+}
+
+TEST_P(MeterEditWindow, CopyingAnEmptyListAsksForNoTargetAndSaysSo)
+{
+    doubleClickListRow(1);
+    ASSERT_EQ(editor_->indexGrid.rowCount(), 0);
+    bool asked = false;
+    window_->chooseCopyTarget = [&] {
+        asked = true;
+        return QString::number(first_);
+    };
+    QTest::mouseClick(window_->cmdListeKopieren, Qt::LeftButton);
+    EXPECT_FALSE(asked);
+    ASSERT_EQ(dir_.messages().size(), 1);
+    EXPECT_EQ(dir_.messages()[0], "Dieser Zähler hat keine Indexliste: es wird nichts kopiert.");
+    EXPECT_EQ(count("MB_IndexListe", first_), 3);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, MeterEditWindow, ::testing::Values(test::Engine::SQLite, test::Engine::PostgreSQL),

@@ -1,6 +1,8 @@
 #include "editorfixture.h"
 #include "editors/metereditor.h"
 #include "foundation/messages.h"
+#include "master/meterlist.h"
+#include "master/metertablemodel.h"
 
 #include <QSqlQuery>
 
@@ -209,6 +211,92 @@ TEST_P(MeterEditing, ADatabaseErrorShowsAMessageAndKeepsGridAndStoredRows)
     EXPECT_FALSE(offline.ListeLaden());
     EXPECT_EQ(offline.MBusZaehlerSpeichern(lznr), 0);
     EXPECT_EQ(count("zaehler", lznr), 1);
+}
+
+TEST_P(MeterEditing, ANewMeterWithAddressAndBaudRateIsInTheMastersListOfItsPort)
+{
+    ASSERT_TRUE(db().exec("INSERT INTO tagrp (TAGRP_NR, TAGRP_NAME, BasisTarif) VALUES (1, 'Strom', 1)"));
+    auto e = editor();
+    const auto create = [&](const QString& znr, const QString& address, const QString& id) {
+        EXPECT_TRUE(e->cmdNeu());
+        e->fields.ZNr = znr;
+        e->fields.MBAdr = address;
+        e->fields.MBComP = "3";
+        e->fields.MBBaud = "2400";
+        e->fields.MB_ID = id;
+        EXPECT_TRUE(e->cmdSpeichern());
+        return db().scalar("SELECT LZNR FROM zaehler WHERE ZNr = ?", {znr}).toLongLong();
+    };
+    const qint64 byAddress = create("OHNE-ID", "9", "");
+    const qint64 byId = create("MIT-ID", "10", "12345678");
+    EXPECT_TRUE(dir_.messages().isEmpty()) << dir_.messages().join('\n').toStdString();
+
+    master::MeterTableModel meters;
+    QStringList log;
+    const int listed = master::BM_ZaehlerlisteLadenComPort(
+        db(), 3, {meters, [&](const QString& line) { log << line; }, [&](const QString& line) { log << line; }});
+    ASSERT_EQ(listed, 2) << log.join('\n').toStdString();
+    for (int number = 1; number <= meters.meterCount(); ++number) {
+        const master::MeterRecord& m = meters.meter(number);
+        ASSERT_TRUE(m.LZNR == byAddress || m.LZNR == byId);
+        EXPECT_TRUE(m.hasPrimAdr);
+        EXPECT_EQ(m.PrimAdr, m.LZNR == byAddress ? 9 : 10);
+        EXPECT_EQ(m.MBBaud, 2400);
+        EXPECT_EQ(m.MB_ID, m.LZNR == byAddress ? "" : "12345678");
+        EXPECT_TRUE(m.MB_SelectSec.isEmpty());
+    }
+
+    // Without tariff group 1 the master would not list it: the save says so.
+    ASSERT_TRUE(db().exec("DELETE FROM tagrp"));
+    create("OHNE-GRUPPE", "11", "");
+    ASSERT_EQ(dir_.messages().size(), 1);
+    EXPECT_TRUE(dir_.messages()[0].contains("Tarifgruppe 1")) << dir_.messages()[0].toStdString();
+    EXPECT_EQ(db().scalar("SELECT COUNT(*) FROM zaehler WHERE ZNr = 'OHNE-GRUPPE'").toInt(), 1);
+}
+
+TEST_P(MeterEditing, TheSecondaryAddressIsShownKeptAndChecked)
+{
+    const qint64 withId = addMeter("A", 1, 1);
+    const qint64 withoutId = addMeter("B", 2, 1);
+    ASSERT_TRUE(db().exec("UPDATE zaehler SET MB_ID = '87654321' WHERE LZNR = ?", {withId}));
+    const auto storedId = [&](qint64 lznr) {
+        return db().scalar("SELECT MB_ID FROM zaehler WHERE LZNR = ?", {lznr}).toString();
+    };
+    auto e = editor();
+    ASSERT_TRUE(e->cmdAendern(e->list.rowOf(withId)));
+    EXPECT_EQ(e->fields.MB_ID, "87654321");
+    e->fields.ZName = "anders";
+    ASSERT_TRUE(e->cmdSpeichern());
+    EXPECT_EQ(storedId(withId), "87654321");
+
+    // The test bench's list import fills the ID while the meter is open here.
+    ASSERT_TRUE(e->cmdAendern(e->list.rowOf(withoutId)));
+    EXPECT_EQ(e->fields.MB_ID, "");
+    ASSERT_TRUE(db().exec("UPDATE zaehler SET MB_ID = '11223344' WHERE LZNR = ?", {withoutId}));
+    e->fields.ZName = "auch anders";
+    ASSERT_TRUE(e->cmdSpeichern());
+    EXPECT_EQ(storedId(withoutId), "11223344") << "a save that did not touch the ID keeps it";
+    EXPECT_EQ(db().scalar("SELECT ZName FROM zaehler WHERE LZNR = ?", {withoutId}).toString(), "auch anders");
+
+    for (const char* bad : {"1234567", "1234567a", "123456789", "ffffffff", "1234 5678", "+1234567"}) {
+        SCOPED_TRACE(bad);
+        ASSERT_TRUE(e->cmdAendern(e->list.rowOf(withId)));
+        e->fields.MB_ID = QString::fromLatin1(bad);
+        e->fields.ZName = "nicht gespeichert";
+        EXPECT_FALSE(e->cmdSpeichern());
+        EXPECT_TRUE(dir_.messages().last().startsWith("MBus ID : ")) << dir_.messages().last().toStdString();
+        EXPECT_EQ(storedId(withId), "87654321");
+        EXPECT_EQ(db().scalar("SELECT ZName FROM zaehler WHERE LZNR = ?", {withId}).toString(), "anders");
+    }
+
+    ASSERT_TRUE(e->cmdAendern(e->list.rowOf(withId)));
+    e->fields.MB_ID = " 12345670 ";
+    ASSERT_TRUE(e->cmdSpeichern());
+    EXPECT_EQ(storedId(withId), "12345670");
+    ASSERT_TRUE(e->cmdAendern(e->list.rowOf(withId)));
+    e->fields.MB_ID.clear();
+    ASSERT_TRUE(e->cmdSpeichern());
+    EXPECT_EQ(storedId(withId), "") << "cleared on purpose: read by the primary address";
 }
 
 TEST(MeterIndexGridMoves, LeftAndRightSkipFixedReadOnlyAndHiddenColumns)

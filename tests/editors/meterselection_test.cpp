@@ -255,6 +255,16 @@ TEST_P(Selection, FailedSaveStoresNothingAndKeepsTheEditedValues)
     EXPECT_EQ(selection.save(0), MeterSelection::SaveResult::Failed);
     EXPECT_EQ(value("SELECT Anzahl FROM bemerkung").toInt(), 1);
 
+    // Letters in a number field are refused, not stored as their leading digits.
+    selection.edit().setCell(0, 0, "Titel : ");
+    for (const char* typed : {"5x", "2.5", "abc"}) {
+        selection.edit().setCell(1, 1, QString::fromLatin1(typed));
+        EXPECT_EQ(selection.save(0), MeterSelection::SaveResult::Failed) << typed;
+        EXPECT_TRUE(selection.lastError().contains("Anzahl")) << selection.lastError().toStdString();
+        EXPECT_EQ(value("SELECT Anzahl FROM bemerkung").toInt(), 1);
+        EXPECT_EQ(value("SELECT Titel FROM bemerkung").toString(), "Alt");
+    }
+
     selection.setRecordSource({});
     EXPECT_EQ(selection.save(0), MeterSelection::SaveResult::Failed);
     selection.setRecordSource("gibtsnicht");

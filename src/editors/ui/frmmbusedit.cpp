@@ -42,19 +42,11 @@ QTableView* grid(QWidget* parent, const QRect& place)
     return view;
 }
 
-struct FieldText {
-    const char* label;
-    const char* hint;
-};
-const FieldText kFields[7] = {
-    {"Zählernummer :", "Nummer die auf dem Zähler steht"},
-    {"Zählername :", "Was wird gezählt oder Ort usw..."},
-    {"MBus Adresse :", "MBus Primäradresse"},
-    {"Com Port :", "Nummer des Com-Anschluß"},
-    {"Baudrate :", "Baudrate (300;1200,2400,9600)"},
-    {"Index :", ""},
-    {"Select :", ""},
-};
+// Where each box of `Text1` stands in the frame, top to bottom: the
+// secondary address below the primary one.
+constexpr int kFieldOrder[MeterFieldCount] = {FieldZNr,    FieldZName,   FieldMBAdr,  FieldMBID,
+                                              FieldMBComP, FieldMBBaud, FieldMBIndex, FieldSelect};
+constexpr int kFieldRow = 26;
 
 } // namespace
 
@@ -114,17 +106,20 @@ void FrmMBusEdit::buildEditFrame()
 {
     Frame2 = new QGroupBox(this);
     Frame2->setGeometry(kListWidth, 4, kEditWidth - kListWidth - 6, kHeight - 10);
-    for (int k = 0; k < 7; ++k) {
-        auto* label = new QLabel(QString::fromUtf8(kFields[k].label), Frame2);
-        label->setGeometry(8, 14 + k * 26, 104, 22);
+    for (int place = 0; place < MeterFieldCount; ++place) {
+        const int k = kFieldOrder[place];
+        const int y = 14 + place * kFieldRow;
+        auto* label = new QLabel(QString::fromUtf8(MeterFieldTexts(k).label), Frame2);
+        label->setGeometry(8, y, 104, 22);
         label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         Text1[k] = new QLineEdit(Frame2);
-        Text1[k]->setGeometry(116, 14 + k * 26, 190, 22);
-        Text1[k]->setToolTip(QString::fromUtf8(kFields[k].hint));
+        Text1[k]->setGeometry(116, y, 190, 22);
+        Text1[k]->setToolTip(QString::fromUtf8(MeterFieldTexts(k).hint));
+        Text1[k]->setMaxLength(MeterFieldLength(k));
         connect(Text1[k], &QLineEdit::textEdited, this, &FrmMBusEdit::takeFields);
     }
     Check1 = new QCheckBox(QStringLiteral("Zählerstand wird ausgegeben"), Frame2);
-    Check1->setGeometry(116, 14 + 7 * 26, 220, 22);
+    Check1->setGeometry(116, 14 + MeterFieldCount * kFieldRow, 220, 22);
     connect(Check1, &QCheckBox::toggled, this, &FrmMBusEdit::takeFields);
 
     const QStringList typeLabels{QStringLiteral("Z-Typ :"), QStringLiteral("1 = Momentan-Wert"),
@@ -152,7 +147,8 @@ void FrmMBusEdit::buildEditFrame()
             editor_.MBusZaehlerLaden(editor_.openMeter());
     });
 
-    EditGrid = grid(Frame2, {8, 14 + 8 * 26 + 4, Frame2->width() - 16, Frame2->height() - (14 + 8 * 26 + 12)});
+    const int gridTop = 14 + (MeterFieldCount + 1) * kFieldRow + 4;
+    EditGrid = grid(Frame2, {8, gridTop, Frame2->width() - 16, Frame2->height() - gridTop - 8});
     EditGrid->setModel(&editor_.indexGrid);
     EditGrid->setSelectionMode(QAbstractItemView::SingleSelection);
     editing_ = new IndexGridEditing(EditGrid, &editor_.indexGrid);
@@ -177,8 +173,9 @@ void FrmMBusEdit::refreshList()
 void FrmMBusEdit::showFields()
 {
     const MeterFields& f = editor_.fields;
-    const std::array<QString, 7> texts{f.ZNr, f.ZName, f.MBAdr, f.MBComP, f.MBBaud, f.MBIndex, f.MB_SelectSec};
-    for (int k = 0; k < 7; ++k)
+    const std::array<QString, MeterFieldCount> texts{f.ZNr,    f.ZName,   f.MBAdr,        f.MBComP,
+                                                     f.MBBaud, f.MBIndex, f.MB_SelectSec, f.MB_ID};
+    for (int k = 0; k < MeterFieldCount; ++k)
         Text1[k]->setText(texts[k]);
     const QSignalBlocker block(Check1);
     Check1->setChecked(f.MBZstand != 0);
@@ -194,6 +191,7 @@ void FrmMBusEdit::takeFields()
     f.MBBaud = Text1[4]->text();
     f.MBIndex = Text1[5]->text();
     f.MB_SelectSec = Text1[6]->text();
+    f.MB_ID = Text1[7]->text();
     f.MBZstand = Check1->isChecked() ? 1 : 0;
 }
 
@@ -245,6 +243,9 @@ void FrmMBusEdit::showMode(bool editing)
 
 void FrmMBusEdit::copyIndexList()
 {
+    // An empty or unstorable list is refused before a target is chosen.
+    if (!editor_.canCopyIndexList())
+        return;
     const QString target = chooseCopyTarget ? chooseCopyTarget() : QString();
     editor_.copyIndexList(target);
 }

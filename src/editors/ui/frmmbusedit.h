@@ -46,7 +46,7 @@ public:
     QPushButton* cmdZwischen = nullptr;
     QPushButton* cmdClose = nullptr;
     QGroupBox* Frame2 = nullptr;
-    std::array<QLineEdit*, 7> Text1{};
+    std::array<QLineEdit*, 8> Text1{}; // numbered as MeterField; 7 is MB_ID
     QCheckBox* Check1 = nullptr;
     QTableView* EditGrid = nullptr;
     QPushButton* cmdSpeichern = nullptr;

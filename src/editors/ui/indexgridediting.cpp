@@ -1,12 +1,25 @@
 #include "editors/ui/indexgridediting.h"
 
 #include "editors/meterindexgrid.h"
+#include "editors/typedinput.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTableView>
 
 namespace kelvaro {
+
+int IndexCellLength(int column)
+{
+    switch (column) {
+    case MeterIndexGrid::ColArt:
+        return ColumnWidths::Art;
+    case MeterIndexGrid::ColEinheit:
+        return ColumnWidths::Einheit;
+    default:
+        return 32; // a number or True/False
+    }
+}
 
 IndexGridEditing::IndexGridEditing(QTableView* view, MeterIndexGrid* grid)
     : QStyledItemDelegate(view)
@@ -26,7 +39,10 @@ QWidget* IndexGridEditing::createEditor(QWidget* parent, const QStyleOptionViewI
                                         const QModelIndex& index) const
 {
     QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
-    if (auto* line = qobject_cast<QLineEdit*>(editor))
+    auto* line = qobject_cast<QLineEdit*>(editor);
+    if (line)
+        line->setMaxLength(IndexCellLength(index.column()));
+    if (line)
         connect(line, &QLineEdit::textEdited, this, [this, line] {
             const_cast<IndexGridEditing*>(this)->commitData(line);
         });

@@ -7,6 +7,10 @@ namespace kelvaro {
 
 class MeterIndexGrid;
 
+// The most characters the cell editor of a column takes: the width of its
+// column in MB_IndexListe.
+int IndexCellLength(int column);
+
 // In-place editing of the meter list editor's index grid: every key stroke
 // goes into the cell at once; Page Up/Down go to the first/last row, Up/Down
 // one row, Left/Right at the text's ends to the neighbouring editable column,

@@ -1,5 +1,7 @@
 #include "editors/ui/indexgridview.h"
 
+#include "editors/typedinput.h"
+
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -9,7 +11,6 @@ namespace kelvaro {
 namespace {
 
 constexpr int kTwipsPerPixel = 15;
-constexpr int kTextLength = 255; // MBusIndexListe.text
 
 class IndexCellDelegate : public QStyledItemDelegate {
 public:
@@ -23,7 +24,7 @@ public:
     {
         QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
         if (auto* line = qobject_cast<QLineEdit*>(editor))
-            line->setMaxLength(kTextLength);
+            line->setMaxLength(ColumnWidths::ExportText);
         return editor;
     }
 
