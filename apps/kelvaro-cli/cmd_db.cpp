@@ -75,7 +75,8 @@ const CliRegistration reg("db",
                           "Creates every table of the station in the client's database (DBPATH + \"basis.db\",\n"
                           "the client from -M<client> or OVX.INI) or, with --postgres, in a PostgreSQL database.\n"
                           "An existing database keeps its data. --demo adds three tariff groups, two tariffs and\n"
-                          "three M-Bus meters at port 1 unless tariff groups exist.\n",
+                          "three M-Bus meters at port 1 unless tariff groups exist: the meters at addresses 1, 2\n"
+                          "and 9 of the simulator's demo bus (tools/mbus-sim/buses/demo.json).\n",
                           {CliOk, CliUsage, CliConfiguration, CliDataFile}, db);
 
 } // namespace

@@ -77,9 +77,11 @@ bool InsertDemoData(SqlConnection& c)
     struct Group { int nr; const char* name; int basis; };
     const Group groups[] = {{1, "Strom", 1}, {2, "Wärme", 1}, {3, "GAS Erdgas", 2}};
     struct Meter { const char* znr; const char* name; const char* group; int groupNr; int address; int baud; };
-    const Meter meters[] = {{"12345678", "Wärmezähler Haus A", "Wärme", 2, 1, 2400},
-                            {"12345679", "Wärmezähler Haus B", "Wärme", 2, 2, 2400},
-                            {"22334455", "Stromzähler Verteilung", "Strom", 1, 5, 9600}};
+    // Three meters of the simulator's demo bus (tools/mbus-sim/buses/demo.json),
+    // so that a first cycle against it reads every one of them.
+    const Meter meters[] = {{"12345601", "Wärmezähler Haus A", "Wärme", 2, 1, 2400},
+                            {"12345602", "Wärmezähler Haus B", "Wärme", 2, 2, 2400},
+                            {"32345609", "Stromzähler Verteilung", "Strom", 1, 9, 9600}};
     if (!c.transaction())
         return false;
     bool ok = true;
