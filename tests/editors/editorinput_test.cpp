@@ -1,12 +1,14 @@
 // What an operator types into the editors reaches the database as typed, or
 // not at all: numbers are read strictly, texts fit their columns, and a
 // refused save leaves both tables as they were.
+#include "data/schema.h"
 #include "editorfixture.h"
 #include "editors/indexexporteditor.h"
 #include "editors/metereditor.h"
 #include "editors/typedinput.h"
 #include "foundation/textutil.h"
 
+#include <QRegularExpression>
 #include <QSqlQuery>
 
 using namespace kelvaro;
@@ -226,6 +228,27 @@ TEST(TypedNumbers, WhatIsNotPlainlyANumberIsRefusedNotShortened)
     EXPECT_FALSE(ReadBooleanText("ja"));
     EXPECT_FALSE(ReadBooleanText("2"));
     EXPECT_EQ(ColumnLength(QString::fromUtf8("ä\xF0\x9F\x94\xA5")), 2) << "characters, not UTF-16 units";
+}
+
+TEST(TypedTexts, TheEditorsLimitsAreTheColumnsOfTheSchema)
+{
+    // The width of a VARCHAR column in the CREATE TABLE of `table`, -1 when absent.
+    const auto width = [](const QString& table, const QString& column) {
+        const QString schema = SchemaText();
+        const qsizetype start = schema.indexOf("CREATE TABLE IF NOT EXISTS " + table + " (", 0, Qt::CaseInsensitive);
+        const QString body = schema.mid(start, schema.indexOf(");", start) - start);
+        const QRegularExpression pattern("\\b\"?" + column + "\"?\\s+VARCHAR\\((\\d+)\\)",
+                                         QRegularExpression::CaseInsensitiveOption);
+        const auto match = pattern.match(body);
+        return start >= 0 && match.hasMatch() ? match.captured(1).toInt() : -1;
+    };
+    EXPECT_EQ(width("zaehler", "ZNr"), ColumnWidths::ZNr);
+    EXPECT_EQ(width("zaehler", "ZName"), ColumnWidths::ZName);
+    EXPECT_EQ(width("zaehler", "MB_SelectSec"), ColumnWidths::MB_SelectSec);
+    EXPECT_GE(width("zaehler", "MB_ID"), ColumnWidths::MB_ID);
+    EXPECT_EQ(width("MB_IndexListe", "Art"), ColumnWidths::Art);
+    EXPECT_EQ(width("MB_IndexListe", "Einheit"), ColumnWidths::Einheit);
+    EXPECT_EQ(width("MBusIndexListe", "text"), ColumnWidths::ExportText);
 }
 
 TEST(EditorClient, WithoutDashMTheClientIsOVXMandantElse200)
