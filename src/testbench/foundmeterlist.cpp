@@ -14,6 +14,7 @@ namespace kelvaro::testbench {
 namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
+constexpr int kMaxSavesPerMinute = 999;
 
 QString cell(const QStringList& row, int i) { return row.value(i); }
 
@@ -124,27 +125,40 @@ ListSaveResult SaveFoundMeterList(const QList<QStringList>& rows, const QString&
 {
     ListSaveResult result;
     const QString stamp = now.toString(QStringLiteral("yyMMddhhmm"));
-    result.fileName = QStringLiteral("MBTestCom") + stamp + QStringLiteral(".txt");
-    result.meterListName = QStringLiteral("MBZählerliste") + stamp + QStringLiteral(".txt");
-
     const QString dir = NativePath(directory.isEmpty() ? QStringLiteral(".") : directory);
     if (!EnsureDirectory(dir))
         return failed(result, QStringLiteral("Verzeichnis %1 kann nicht angelegt werden").arg(directory));
-    const QString listPath = QDir(dir).filePath(result.fileName);
-    const QString meterListPath = QDir(dir).filePath(result.meterListName);
+    const QByteArray list = testComBytes(rows);
+    const QByteArray meterList = meterListBytes(rows);
 
-    const bool listExisted = QFileInfo::exists(listPath);
-    QString why;
-    if (!ReplaceWholeFile(listPath, testComBytes(rows), &why))
-        return failed(result, QStringLiteral("%1 kann nicht gespeichert werden: %2").arg(result.fileName, why));
-    if (!ReplaceWholeFile(meterListPath, meterListBytes(rows), &why)) {
-        if (!listExisted)
-            QFile::remove(listPath);
-        return failed(result, QStringLiteral("%1 kann nicht gespeichert werden: %2").arg(result.meterListName, why));
+    // A saved list is never replaced: a second save in the same minute (or
+    // another bench saving at once) takes the next free "_<n>" for both files.
+    for (int n = 1; n <= kMaxSavesPerMinute; ++n) {
+        const QString suffix = n == 1 ? QString() : QStringLiteral("_%1").arg(n);
+        result.fileName = QStringLiteral("MBTestCom") + stamp + suffix + QStringLiteral(".txt");
+        result.meterListName = QStringLiteral("MBZählerliste") + stamp + suffix + QStringLiteral(".txt");
+        const QString listPath = QDir(dir).filePath(result.fileName);
+        const QString meterListPath = QDir(dir).filePath(result.meterListName);
+        if (QFileInfo::exists(meterListPath))
+            continue;
+        QString why;
+        const CreateResult createdList = CreateWholeFile(listPath, list, &why);
+        if (createdList == CreateResult::Exists)
+            continue;
+        if (createdList == CreateResult::Failed)
+            return failed(result, QStringLiteral("%1 kann nicht gespeichert werden: %2").arg(result.fileName, why));
+        const CreateResult createdMeterList = CreateWholeFile(meterListPath, meterList, &why);
+        if (createdMeterList != CreateResult::Created)
+            QFile::remove(listPath); // a list goes only with its meter list
+        if (createdMeterList == CreateResult::Exists)
+            continue;
+        if (createdMeterList == CreateResult::Failed)
+            return failed(result, QStringLiteral("%1 kann nicht gespeichert werden: %2").arg(result.meterListName, why));
+        result.ok = true;
+        result.message = QStringLiteral("\\Tabelle wurde gespeichert : ") + result.fileName;
+        return result;
     }
-    result.ok = true;
-    result.message = QStringLiteral("\\Tabelle wurde gespeichert : ") + result.fileName;
-    return result;
+    return failed(result, QStringLiteral("%1: schon %2 Listen in dieser Minute gespeichert").arg(result.fileName).arg(kMaxSavesPerMinute));
 }
 
 ListReadResult ReadFoundMeterList(const QString& file)

@@ -45,10 +45,12 @@ struct ListSaveResult {
 };
 
 // Writes both files into `directory` (native or with "\"; created if missing),
-// named after `now`. Only meter rows (IsMeterRow) are written. Each file is
-// written whole (temporary file, then renamed) or not at all; when the second
-// file fails, a first file this call created is removed again, so a failed
-// save leaves no new file. Sets the last-error text on failure.
+// named after `now`. Only meter rows (IsMeterRow) are written. A file of that
+// name is never replaced: when the minute's names are taken, both files get
+// the first free suffix "_2", "_3" ... ("MBTestCom2405171430_2.txt"). Each
+// file appears whole or not at all; when the second file fails, the first is
+// removed again, so a failed save leaves no new file. Sets the last-error
+// text on failure.
 ListSaveResult SaveFoundMeterList(const QList<QStringList>& rows, const QString& directory, const QDateTime& now);
 
 struct ListReadResult {

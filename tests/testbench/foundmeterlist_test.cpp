@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 using namespace kelvaro;
 using namespace kelvaro::testbench;
@@ -76,6 +77,32 @@ TEST(FoundMeterList, FilesAreWindows1252WithCrLfAndQuotedBaudCells)
                                    "1;12345601;12345601_PAD;PAD;1;Wärme;2400\r\n"
                                    "5;22334455;22334455_LUG;LUG;7;Strom;9600\r\n"
                                    "253;77777778;77777778_ABB;ABB;2;Wasser;9600\r\n");
+}
+
+TEST(FoundMeterList, SavesInTheSameMinuteNeverReplaceASavedList)
+{
+    InstallationDir dir;
+    QList<QStringList> second = searchedGrid();
+    second[5][1] = "99887766";
+    const ListSaveResult first = SaveFoundMeterList(searchedGrid(), dir.path(), kNow);
+    const ListSaveResult again = SaveFoundMeterList(second, dir.path(), kNow.addSecs(-30)); // the same minute
+    ASSERT_TRUE(first.ok && again.ok) << again.message.toStdString();
+    EXPECT_EQ(again.fileName, "MBTestCom2405171430_2.txt");
+    EXPECT_EQ(again.meterListName, "MBZählerliste2405171430_2.txt");
+    EXPECT_EQ(again.message, "\\Tabelle wurde gespeichert : MBTestCom2405171430_2.txt");
+    EXPECT_EQ(ReadFoundMeterList(dir.file(first.fileName)).rows, meterRowsOf(searchedGrid())) << "the first list kept";
+    EXPECT_EQ(ReadFoundMeterList(dir.file(again.fileName)).rows, meterRowsOf(second));
+    EXPECT_EQ(PortFromTestFileName(again.fileName), 0) << "the suffix is no port";
+
+    // A meter list left alone under the next name is not replaced either:
+    // both files of a save share their name.
+    dir.write("MBZählerliste2405171430_3.txt", "von Hand");
+    const ListSaveResult third = SaveFoundMeterList(second, dir.path(), kNow);
+    ASSERT_TRUE(third.ok) << third.message.toStdString();
+    EXPECT_EQ(third.fileName, "MBTestCom2405171430_4.txt");
+    EXPECT_EQ(dir.read("MBZählerliste2405171430_3.txt"), "von Hand");
+    EXPECT_FALSE(QFile::exists(dir.file("MBTestCom2405171430_3.txt")));
+    EXPECT_EQ(TestFiles(dir.path()).size(), 3);
 }
 
 TEST(FoundMeterList, ReadingToleratesHandWrittenAndOlderFiles)
@@ -151,11 +178,27 @@ TEST(FoundMeterList, AFailedSaveLeavesNoFile)
               0);
     EXPECT_TRUE(filesIn(locked).isEmpty());
 
-    // The second file cannot be written: the first one goes again.
+    // The second file cannot be written: the first one goes again. The meter
+    // list repeats the long manufacturer cell, so it alone passes the limit.
+    QList<QStringList> longNames = many;
+    for (QStringList& row : longNames)
+        if (row.size() > 2 && !row[2].isEmpty())
+            row[2] = QString(300, 'M');
     const QString blocked = dir.file("blocked");
+    QDir().mkpath(blocked);
+    const int second = test::RunInChild([&] {
+        if (!test::LimitFileSize(90000))
+            return 2;
+        const ListSaveResult r = SaveFoundMeterList(longNames, blocked, kNow);
+        return !r.ok && r.message.contains("MBZählerliste2405171430.txt") ? 0 : 1;
+    });
+    EXPECT_EQ(second, 0);
+    EXPECT_TRUE(filesIn(blocked).isEmpty()) << filesIn(blocked).join(", ").toStdString();
+
+    // A name taken by something that is no list is left alone.
     QDir().mkpath(blocked + "/MBZählerliste2405171430.txt");
     const ListSaveResult r = SaveFoundMeterList(many, blocked, kNow);
-    EXPECT_FALSE(r.ok);
-    EXPECT_TRUE(r.message.contains("MBZählerliste2405171430.txt")) << r.message.toStdString();
-    EXPECT_TRUE(filesIn(blocked).isEmpty()) << filesIn(blocked).join(", ").toStdString();
+    ASSERT_TRUE(r.ok) << r.message.toStdString();
+    EXPECT_EQ(r.meterListName, "MBZählerliste2405171430_2.txt");
+    EXPECT_TRUE(QFileInfo(blocked + "/MBZählerliste2405171430.txt").isDir());
 }
