@@ -232,6 +232,9 @@ void TestBench::resetFoundGrid(int rows)
 {
     foundGrid.clearRows();
     foundGrid.setRowCount(rows);
+    // The grid no longer holds the chosen list: its port must not decide
+    // where "&Import Liste in DB" writes what a search finds.
+    chosenTestFile.clear();
 }
 
 void TestBench::setResultHeaders()

@@ -115,7 +115,7 @@ public:
     QString importStatus;
     QStringList importReport;
     QStringList testFiles;
-    QString chosenTestFile;
+    QString chosenTestFile; // the list the found grid was loaded from; a search forgets it
     int progressValue = 0;
     int progressMaximum = 0;
 

@@ -57,7 +57,7 @@ void TestBench::cmdModemSuchen()
         return;
     action.use(modemProvider_.get());
     emit waitCursor(true);
-    foundGrid.clearRows();
+    resetFoundGrid(0);
     runSecondarySearch(*modemProvider_, {baudField()}, false);
     modemStatus = QStringLiteral("Fertig");
     emit waitCursor(false);

@@ -163,7 +163,7 @@ void TestBench::cmdSekSuchen()
     BusAction action(*this);
     if (!action)
         return;
-    foundGrid.clearRows();
+    resetFoundGrid(0);
     resultLabel.clear();
     for (QString& label : statusLabels)
         label.clear();

@@ -199,6 +199,11 @@ TEST(TarvolinWindow, ClickThroughASearch)
                       window.File1->visualItemRect(window.File1->item(0)).center());
     ASSERT_EQ(bench.foundGrid.rowCount(), 2);
     EXPECT_EQ(bench.foundGrid.cell(1, 1), "12345602");
+    EXPECT_EQ(window.File1->selectedItems().size(), 1);
+    // A new search replaces the list's meters: the list is no longer marked.
+    QTest::mouseClick(window.cmdPrimSuchen, Qt::LeftButton);
+    EXPECT_TRUE(window.File1->selectedItems().isEmpty());
+    EXPECT_TRUE(bench.chosenTestFile.isEmpty());
 
     QTest::mouseClick(window.cmdSchliessen, Qt::LeftButton);
     EXPECT_FALSE(window.isVisible());

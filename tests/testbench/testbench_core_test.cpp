@@ -348,6 +348,72 @@ TEST(TestBenchLists, SaveThenReadGivesTheSameGrid)
     EXPECT_EQ(b.dir.messages().size(), messages + 1);
 }
 
+TEST(TestBenchLists, ASecondSaveKeepsTheFirstList)
+{
+    Bench b({meter(1, "12345678", "[9600]")});
+    b.tick({k9600});
+    b.bench.cmdSekSuchen();
+    b.bench.cmdSpeichern();
+    ASSERT_EQ(b.bench.testFiles.size(), 1);
+    const QString first = b.bench.testFiles.first();
+    const QByteArray firstBytes = b.dir.read(first);
+
+    b.bench.foundGrid.clearRows();
+    b.bench.foundGrid.appendRow({"5", "55555555", "ABB", "1", "Strom", "2", "2400;"});
+    b.bench.cmdSpeichern();
+    ASSERT_EQ(b.bench.testFiles.size(), 2) << "two saves, two lists, whatever the minute";
+    EXPECT_EQ(b.dir.read(first), firstBytes);
+    QStringList others = b.bench.testFiles;
+    others.removeAll(first);
+    ASSERT_EQ(others.size(), 1);
+    const QString second = others.first();
+    EXPECT_EQ(b.dir.messages().last(), "\\Tabelle wurde gespeichert : " + second);
+    EXPECT_TRUE(b.dir.read(second).contains("55555555"));
+}
+
+TEST(TestBenchImports, ANewSearchForgetsTheListChosenBefore)
+{
+    InstallationDir dir;
+    SimProcess sim(BusJson({meter(7, "77777777")}), {"--fast"});
+    dir.write("none.json", BusJson({}));
+    QString error;
+    ASSERT_TRUE(master::CreateDemoInstallation("200", sim.device(), dir.file("none.json"), &error)) << error.toStdString();
+    WriteIniString("200MBus", "COMTimeout", "40", kOvxIni);
+    WriteIniString("200MBus", "COMTimeoutOffset", "8", kOvxIni);
+    // A list of meters on port 3, kept from another line.
+    dir.write("MBTestCom3.txt", "Pri;ID;Herst.;Vers.;Medium;AnzDat.;Baudrate;ID Long;Medium Long;Herst.Int\r\n"
+                                "4;44444444;ABB;1;Strom;2;2400;;;\r\n");
+    const auto meters = [](int port) {
+        SqlConnection db("test.ports");
+        return OpenClientDatabase(db)
+            ? db.scalar("SELECT Count(*) FROM zaehler WHERE ZQUELLE = 'M-Bus' AND MBComP = ?", {port}).toInt()
+            : -1;
+    };
+
+    TestBench bench;
+    bench.load(QString());
+    bench.refreshTestFiles();
+    bench.testFileChosen("MBTestCom3.txt");
+    ASSERT_EQ(bench.foundGrid.cell(0, 1), "44444444");
+
+    // Then the technician searches his own line (COM1) and imports what he found.
+    bench.baudBoxes = {false, false, true, false, false, false};
+    bench.vonField = "0";
+    bench.bisField = "8";
+    bench.cmdPrimSuchen();
+    ASSERT_EQ(bench.foundGrid.cell(7, 1), "77777777");
+    EXPECT_TRUE(bench.chosenTestFile.isEmpty()) << "the grid no longer shows the chosen list";
+    bench.cmdImportListe();
+    EXPECT_EQ(meters(3), 0) << "nothing of the search written to the list's port";
+    EXPECT_EQ(meters(1), 1) << dir.messages().join('|').toStdString();
+    EXPECT_EQ(bench.fields.comPort, "1");
+
+    // Chosen again, the list goes to its own port.
+    bench.testFileChosen("MBTestCom3.txt");
+    bench.cmdImportListe();
+    EXPECT_EQ(meters(3), 1);
+}
+
 TEST(TestBenchModem, DialSearchHangUp)
 {
     Bench b({meter(1, "12345678")}, {"--fast", "--modem"});

@@ -396,6 +396,8 @@ void FrmTarvolin::refresh()
     const auto chosen = File1->findItems(b.chosenTestFile, Qt::MatchExactly);
     if (!chosen.isEmpty())
         File1->setCurrentItem(chosen.first());
+    else
+        File1->clearSelection();
 
     const bool idle = !b.busy();
     for (QWidget* w : std::initializer_list<QWidget*>{
