@@ -1,7 +1,7 @@
 #include "editors/meterindexgrid.h"
 
 #include "data/dbconnection.h"
-#include "foundation/textutil.h"
+#include "editors/typedinput.h"
 
 #include <QSqlQuery>
 
@@ -15,7 +15,7 @@ QString cellText(const QVariant& value)
     switch (value.typeId()) {
     case QMetaType::Double:
     case QMetaType::Float:
-        return GermanNumber(value.toDouble());
+        return DecimalText(value.toDouble());
     case QMetaType::Bool:
         return BooleanCellText(value);
     default:

@@ -2,7 +2,6 @@
 
 #include "editors/meterindexgrid.h"
 #include "editors/typedinput.h"
-#include "foundation/textutil.h"
 
 #include <algorithm>
 #include <limits>
@@ -134,7 +133,7 @@ void ShowStoredIndexRows(MeterIndexGrid& grid, const QList<CheckedIndexRow>& row
             : BooleanCellText(stored.anzeigen);
         grid.setCell(row, MeterIndexGrid::ColAnzeigen, shown);
         grid.setCell(row, MeterIndexGrid::ColFaktor,
-                     stored.faktor.isNull() ? QString() : GermanNumber(stored.faktor.toDouble()));
+                     stored.faktor.isNull() ? QString() : DecimalText(stored.faktor.toDouble()));
         grid.setCell(row, MeterIndexGrid::ColTyp, numberText(stored.typ));
         grid.setCell(row, MeterIndexGrid::ColSpeichern, BooleanCellText(stored.speichern));
     }

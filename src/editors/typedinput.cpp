@@ -74,6 +74,11 @@ std::optional<double> ReadDecimalNumber(const QString& text)
     return ok && std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
 }
 
+QString DecimalText(double value)
+{
+    return QString::number(value, 'g', 15).replace(QLatin1Char('.'), QLatin1Char(','));
+}
+
 std::optional<bool> ReadBooleanText(const QString& text)
 {
     const QString t = text.trimmed();

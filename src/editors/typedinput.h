@@ -22,6 +22,11 @@ std::optional<qint64> ReadWholeNumber(const QString& text);
 // "1F", "0.5.1,2", "1,000.5" and "1.00,5" are refused.
 std::optional<double> ReadDecimalNumber(const QString& text);
 
+// A decimal number as the grids show it: decimal comma, 15 significant
+// digits, an exponent for very small and very large numbers ("1e-07"), so
+// that ReadDecimalNumber reads back what is shown.
+QString DecimalText(double value);
+
 // "True"/"Wahr"/"1"/"-1" and "False"/"Falsch"/"0" in any case; anything else
 // is no boolean.
 std::optional<bool> ReadBooleanText(const QString& text);

@@ -104,7 +104,7 @@ TEST_P(EditorInput, AFactorReadsPointAndCommaAsDecimalsUnlessThePointGroupsThous
 {
     const QList<std::pair<QString, double>> cases{
         {"0.5", 0.5}, {"0,5", 0.5}, {"1.000,25", 1000.25}, {"1.000", 1.0}, {"-2,5", -2.5},
-        {" 12 ", 12}, {"1.000.000", 1e6}, {"1e-3", 0.001},
+        {" 12 ", 12}, {"1.000.000", 1e6}, {"1e-3", 0.001}, {"0,0000001", 1e-7},
     };
     for (const auto& [typed, value] : cases) {
         SCOPED_TRACE(typed.toStdString());
