@@ -74,6 +74,8 @@ bool MigrationTarget::beginFile(QString& error)
         if (!openFile(lock_, file_, error))
             return false;
         QSqlQuery mode(lock_.database());
+        if (mode.exec(QStringLiteral("PRAGMA journal_mode")) && mode.next())
+            oldJournalMode_ = mode.value(0).toString();
         const bool alone = mode.exec(QStringLiteral("PRAGMA journal_mode=DELETE")) && mode.next()
                            && mode.value(0).toString().compare(QLatin1String("delete"), Qt::CaseInsensitive) == 0;
         QString why = alone ? QString() : mode.lastError().text();
@@ -168,6 +170,8 @@ void MigrationTarget::abandon()
     if (lock_.isOpen()) {
         QString ignored;
         run(lock_, QStringLiteral("ROLLBACK"), ignored);
+        if (!oldJournalMode_.isEmpty())
+            run(lock_, QStringLiteral("PRAGMA journal_mode=") + oldJournalMode_, ignored);
         lock_.close();
     }
 }

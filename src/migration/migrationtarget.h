@@ -45,6 +45,7 @@ private:
     QString file_;
     QString staging_;
     bool active_ = false;
+    QString oldJournalMode_; // restored when the old file stays
 };
 
 } // namespace kelvaro::migration
