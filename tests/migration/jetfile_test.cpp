@@ -83,6 +83,38 @@ TEST(JetFile, EveryValueEqualsWhatMdbExportReads)
     EXPECT_GT(compared, 20000);
 }
 
+// Windows-1252 leaves five bytes unassigned; the library turns them into "?".
+TEST(JetFile, UnassignedCodePageBytesAreKeptAndReported)
+{
+    KELVARO_REQUIRE_TESTDATA();
+    QFile original(JetTestFile("nwind-jet3.mdb"));
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    QByteArray bytes = original.readAll();
+    const qsizetype at = bytes.indexOf("Alfreds Futterkiste");
+    ASSERT_GE(at, 0);
+    bytes[at + 3] = '\x81';
+    bytes[at + 9] = '\x9D';
+    QTemporaryDir dir;
+    QFile copy(dir.filePath("basis.mdb"));
+    ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
+    copy.write(bytes);
+    copy.close();
+    EXPECT_TRUE(MdbTool("mdb-export", {copy.fileName(), "Customers"}).contains("Alf?eds F?tterkiste"));
+
+    const auto file = openJet(copy.fileName());
+    ASSERT_TRUE(file);
+    JetTable t;
+    QString error;
+    ASSERT_TRUE(file->readTable("Customers", t, error));
+    EXPECT_EQ(t.rows[0][1].toString(), QString::fromUtf8("Alf\u0081eds F\u009Dtterkiste"));
+    ASSERT_EQ(t.problems.size(), 2);
+    EXPECT_EQ(t.problems[0].row, 1);
+    EXPECT_EQ(t.problems[0].column, "CompanyName");
+    EXPECT_TRUE(t.problems[0].text.contains("0x81")) << t.problems[0].text.toStdString();
+    EXPECT_TRUE(t.problems[1].text.contains("0x9D")) << t.problems[1].text.toStdString();
+    EXPECT_EQ(t.rows[1][1].toString(), "Ana Trujillo Emparedados y helados"); // the rows around stay as they were
+}
+
 TEST(JetFile, DatesAtTheEdgesOfTheRangeAndTexts)
 {
     KELVARO_REQUIRE_TESTDATA();

@@ -106,6 +106,27 @@ TEST_P(StationTables, AFailedTableLeavesItsRowsAsTheyWere)
     EXPECT_EQ(c.scalar("SELECT TAGRP_NAME FROM tagrp WHERE TAGRP_NR = 1").toString(), "alt");
 }
 
+// Currency holds 19 digits; a number column of SQLite keeps only 15.
+TEST_P(StationTables, CurrencyAndDecimalsKeepEveryDigit)
+{
+    JetTable prices;
+    prices.name = "Preise";
+    prices.columns = {{"Nr", JetType::LongInteger}, {"Betrag", JetType::Currency}, {"Anteil", JetType::Numeric, 17, 28, 10}};
+    prices.rows = {{1, "922337203685477.5807", "123456789012345678.0123456789"},
+                   {2, "-922337203685477.5808", "-0.0000000001"},
+                   {3, "0.0001", "0.0000000000"}};
+    QList<JetProblem> problems;
+    const TableResult result = WriteJetTable(connection(), prices, problems);
+    ASSERT_TRUE(result.written) << result.error.toStdString();
+    EXPECT_TRUE(problems.isEmpty());
+    SqlConnection& c = connection();
+    for (const QVariantList& row : prices.rows) {
+        const QVariantList key{row[0]};
+        EXPECT_EQ(c.scalar("SELECT CAST(Betrag AS VARCHAR(40)) FROM Preise WHERE Nr = ?", key).toString(), row[1].toString());
+        EXPECT_EQ(c.scalar("SELECT CAST(Anteil AS VARCHAR(40)) FROM Preise WHERE Nr = ?", key).toString(), row[2].toString());
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, StationTables, ::testing::Values(Engine::SQLite, Engine::PostgreSQL), EngineName);
 
 } // namespace
