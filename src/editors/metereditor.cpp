@@ -104,12 +104,17 @@ qint64 MeterEditor::MBusZaehlerSpeichern(qint64 lznr)
     const bool isNew = exists.toLongLong() == 0;
     if (isNew) {
         // A new meter is an M-Bus meter of the master's list from the start.
-        if (!c.exec(QStringLiteral("INSERT INTO zaehler (ZNr, ZName, MBAdr, MBComP, MBBaud, MBIndex, MB_SelectSec, "
-                                   "MBZstand, MB_ID, Tarifgrp, ZQuelle, Stufe) "
-                                   "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, 1, 'M-Bus', 1)"),
-                    values + QVariantList{meter.MB_ID}))
+        // The key of this row, whatever others insert meanwhile.
+        QSqlQuery inserted;
+        if (!c.query(inserted,
+                     QStringLiteral("INSERT INTO zaehler (ZNr, ZName, MBAdr, MBComP, MBBaud, MBIndex, MB_SelectSec, "
+                                    "MBZstand, MB_ID, Tarifgrp, ZQuelle, Stufe) "
+                                    "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, 1, 'M-Bus', 1) RETURNING LZNR"),
+                     values + QVariantList{meter.MB_ID})
+            || !inserted.next())
             return fail();
-        saved = c.scalar(QStringLiteral("SELECT MAX(LZNR) FROM zaehler")).toLongLong();
+        saved = inserted.value(0).toLongLong();
+        inserted = QSqlQuery();
     } else {
         QString update = QStringLiteral("UPDATE zaehler SET ZNr = ?, ZName = ?, MBAdr = ?, MBComP = ?, MBBaud = ?, "
                                         "MBIndex = ?, MB_SelectSec = ?, MBZstand = ?");

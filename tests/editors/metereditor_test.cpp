@@ -254,6 +254,29 @@ TEST_P(MeterEditing, ANewMeterWithAddressAndBaudRateIsInTheMastersListOfItsPort)
     EXPECT_EQ(db().scalar("SELECT COUNT(*) FROM zaehler WHERE ZNr = 'OHNE-GRUPPE'").toInt(), 1);
 }
 
+TEST_P(MeterEditing, ANewMeterKeepsItsOwnKeyWhenAnotherMeterIsInsertedMeanwhile)
+{
+    // Another program's meter arrives with every insert (as the test bench's list import may).
+    QSqlQuery q(db().database());
+    if (GetParam() == test::Engine::SQLite) {
+        ASSERT_TRUE(q.exec("CREATE TRIGGER other AFTER INSERT ON zaehler WHEN NEW.ZNr <> 'fremd' BEGIN "
+                           "INSERT INTO zaehler (ZNr, ZQuelle, Stufe, MBComP) VALUES ('fremd', 'M-Bus', 1, 1); END"));
+    } else {
+        ASSERT_TRUE(q.exec("CREATE FUNCTION other() RETURNS trigger AS $$ BEGIN IF NEW.znr <> 'fremd' THEN "
+                           "INSERT INTO zaehler (ZNr, ZQuelle, Stufe, MBComP) VALUES ('fremd', 'M-Bus', 1, 1); "
+                           "END IF; RETURN NEW; END $$ LANGUAGE plpgsql"));
+        ASSERT_TRUE(q.exec("CREATE TRIGGER other AFTER INSERT ON zaehler FOR EACH ROW EXECUTE FUNCTION other()"));
+    }
+    auto e = editor();
+    ASSERT_TRUE(e->cmdNeu());
+    e->fields.ZNr = "EIGEN";
+    e->fields.MBComP = "1";
+    ASSERT_TRUE(e->cmdSpeichern());
+    const qint64 own = db().scalar("SELECT LZNR FROM zaehler WHERE ZNr = 'EIGEN'").toLongLong();
+    EXPECT_EQ(e->openMeter(), own);
+    EXPECT_EQ(e->list.lznrAt(e->rememberedRow()), own) << "the list shows the new meter, not the other one";
+}
+
 TEST_P(MeterEditing, TheSecondaryAddressIsShownKeptAndChecked)
 {
     const qint64 withId = addMeter("A", 1, 1);
