@@ -1,5 +1,6 @@
 #include "logimport/logline.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -81,6 +82,21 @@ bool isEventText(std::string_view rest)
     rest = trimmed(rest);
     return startsWith(rest, "Datenholen") || startsWith(rest, "Fehler") || startsWith(rest, "Start ")
         || rest.find(";Lesefehler;") != std::string_view::npos;
+}
+
+// The master's time stamp ("dd.mm.yy hh:mm:ss", blanks after it allowed)
+// at the end of a field, starting at `from` or later: the next line's time
+// where a cut line lost its line end.
+bool endsInTimeStamp(std::string_view field, std::size_t from)
+{
+    if (field.find(':') == std::string_view::npos)
+        return false;
+    qint64 seconds;
+    for (std::size_t i = from; i + 2 < field.size(); ++i)
+        if (isDigit(field[i]) && isDigit(field[i + 1]) && field[i + 2] == '.'
+            && ParseLogTime(field.substr(i), seconds))
+            return true;
+    return false;
 }
 
 } // namespace
@@ -204,7 +220,7 @@ bool ParseLogLine(std::string_view line, LogReading& r, SkipReason& reason)
     const bool endsWithSeparator = !line.empty() && line.back() == ';';
 
     if (!ParseLogTime(f[0], r.time)) {
-        reason = SkipReason::BadTime;
+        reason = endsInTimeStamp(f[0], 1) ? SkipReason::Glued : SkipReason::BadTime;
         return false;
     }
     r.timeText = trimmed(f[0]);
@@ -213,6 +229,12 @@ bool ParseLogLine(std::string_view line, LogReading& r, SkipReason& reason)
         reason = SkipReason::Event;
         return false;
     }
+    if (rest.find(':') != std::string_view::npos)
+        for (std::size_t k = 1; k < std::min(fieldCount, kMaxFields); ++k)
+            if (endsInTimeStamp(f[k], 0)) {
+                reason = SkipReason::Glued;
+                return false;
+            }
     if (fieldCount > kMaxFields) {
         reason = SkipReason::Event;
         return false;
@@ -276,6 +298,7 @@ QString SkipReasonText(SkipReason reason)
     case SkipReason::Header: return QStringLiteral("Kopfzeile");
     case SkipReason::Event: return QStringLiteral("Ereignis- oder andere Zeile");
     case SkipReason::Cut: return QStringLiteral("abgeschnittene Zeile");
+    case SkipReason::Glued: return QStringLiteral("abgeschnittene Zeile ohne Zeilenende");
     case SkipReason::BadTime: return QStringLiteral("Zeitstempel ungültig");
     case SkipReason::BadValue: return QStringLiteral("Wert ungültig");
     case SkipReason::BadBytes: return QStringLiteral("ungültige Zeichen");

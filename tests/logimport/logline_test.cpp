@@ -103,6 +103,23 @@ TEST(LogLine, CutAndBrokenLinesAreRefusedWithTheirReason)
     EXPECT_EQ(reasonOf("16.09.05 10:15:00 ;12;1;zwölf"), SkipReason::BadValue);
 }
 
+TEST(LogLine, ACutLineGluedToTheNextOneIsNoReading)
+{
+    // The master stopped inside a line; the next line was appended without a
+    // CR LF between: the first time stamp with the second line's value.
+    const std::string next = "07.12.26 13:46:10 ;12345603;Wasserz\xE4hler 3;1;3;1;10,5;m\xB3;";
+    for (const char* cut : {"07.12.26 13:45:10 ;12345603;Wass", "07.12.26 13:45:10 ;12345603;W;1;3;1;10,4",
+                            "07.12.26 13:45:10 ;12345603;W;1;3;1;10,4;m\xB3", "07.12.26 13:45:10 ;12345603;W;1;3;1;10,4;kWh;",
+                            "07.12.26 13:45:10 ;", "07.12.26 13:4", "07.12.26 13:45:10 ;3;1;4"})
+        EXPECT_EQ(reasonOf(cut + next), SkipReason::Glued) << cut;
+    EXPECT_EQ(reasonOf("07.12.26 13:45:10 ;3;1;4" + std::string("07.12.26 13:46:10 ;3;1;5")), SkipReason::Glued)
+        << "short layout";
+    // Texts that hold a time but were written whole stay what they are.
+    EXPECT_EQ(reasonOf("07.12.26 13:45:10 ;Datenholen gestartet am 07.12.2026 13:45:10"), SkipReason::Event);
+    EXPECT_TRUE(parse("07.12.26 13:45:10 ;12345603;Keller 12:00;1;3;1;10,5;m\xB3;").reading);
+    EXPECT_TRUE(parse("07.12.26 13:45:10 ;12345603;Tausch 01.02.26;1;3;1;10,5;m\xB3;").reading);
+}
+
 TEST(LogLine, GermanNumbersOfEveryShape)
 {
     double v = 0;
