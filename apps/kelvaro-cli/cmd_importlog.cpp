@@ -4,7 +4,6 @@
 #include "foundation/clientpaths.h"
 #include "foundation/userconfig.h"
 #include "logimport/logimport.h"
-#include "storage/rb6file.h"
 
 #include <QDate>
 #include <QElapsedTimer>
@@ -100,7 +99,7 @@ int importLog(const QStringList& args)
     if (Mandant.isEmpty())
         return CliFail(CliConfiguration, kNoClientText);
     LoadUserConfig();
-    LogImport import(LogImportSettings::forClient(Mandant, DBPATH, DBConfig, ReadRB6StandardGroesse()));
+    LogImport import(LogImportSettings::forClient(Mandant, DBPATH, DBConfig));
 
     QElapsedTimer shown;
     QString lastFile;

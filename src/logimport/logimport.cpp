@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 #include <cmath>
 
 namespace kelvaro::logimport {
@@ -25,11 +26,11 @@ QString clientNumber(const QString& client)
     return QString::number(static_cast<qint64>(std::llround(Val(client))));
 }
 
-// Native: the directory is mapped once, not for each of its many files.
-QString rb6Name(const QString& nativeRb6Dir, qint64 lznr, int slot)
+// "000007001.ovx": channel and slot as the master names an RB6 file.
+QString rb6Name(qint64 lznr, int slot)
 {
-    return nativeRb6Dir + QLatin1Char('/') + QStringLiteral("%1").arg(lznr, 6, 10, QLatin1Char('0'))
-        + QStringLiteral("%1").arg(slot, 3, 10, QLatin1Char('0')) + QStringLiteral(".ovx");
+    return QStringLiteral("%1").arg(lznr, 6, 10, QLatin1Char('0')) + QStringLiteral("%1").arg(slot, 3, 10, QLatin1Char('0'))
+        + QStringLiteral(".ovx");
 }
 
 EditorDatabaseSettings databaseOf(const LogImportSettings& s)
@@ -45,8 +46,8 @@ EditorDatabaseSettings databaseOf(const LogImportSettings& s)
 // One import run: the meters, the open RB6 files and the counts.
 class ImportRun {
 public:
-    ImportRun(const LogImportSettings& settings, const QString& rb6Dir, ImportSummary& summary, const ProgressFn& progress)
-        : rb6Dir_(NativePath(rb6Dir)), summary_(summary), progress_(progress), appender_(settings.rb6BlockCount)
+    ImportRun(const QString& rb6Dir, ImportSummary& summary, const ProgressFn& progress)
+        : rb6Dir_(rb6Dir), summary_(summary), progress_(progress), appender_(kRB6MasterBlockCount)
     {
     }
 
@@ -149,7 +150,7 @@ private:
             meter->rb6Handles.assign(kMaxLogIndex + 1, -1);
         int& handle = meter->rb6Handles[static_cast<std::size_t>(r.index)];
         if (handle < 0) {
-            handle = appender_.open(rb6Name(rb6Dir_, meter->lznr, r.index));
+            handle = appender_.open(rb6Path(rb6Name(meter->lznr, r.index)));
             if (handle < 0)
                 return fail(LastErrorText(), true);
         }
@@ -163,7 +164,26 @@ private:
         return true;
     }
 
-    QString rb6Dir_;
+    // The file as the master finds it: an existing file whatever the case of
+    // its name (NativePath, as RB6Append looks it up), else a new one in the
+    // master's spelling. The directory is listed once, not for each new file.
+    QString rb6Path(const QString& name)
+    {
+        if (!listed_) {
+            nativeRb6Dir_ = NativePath(rb6Dir_);
+            for (const QString& entry : QDir(nativeRb6Dir_).entryList(QDir::Files))
+                existing_.insert(entry.toLower());
+            listed_ = true;
+        }
+        if (existing_.contains(name.toLower()))
+            return NativePath(rb6Dir_ + name);
+        return nativeRb6Dir_ + QLatin1Char('/') + name;
+    }
+
+    QString rb6Dir_; // written spelling
+    QString nativeRb6Dir_;
+    QSet<QString> existing_; // lower-case names in the directory at the first file
+    bool listed_ = false;
     ImportSummary& summary_;
     const ProgressFn& progress_;
     LogMeters meters_;
@@ -248,12 +268,11 @@ qint64 ImportSummary::skippedTotal() const
 }
 
 LogImportSettings LogImportSettings::forClient(const QString& client, const QString& dbPath,
-                                               const std::array<QString, 6>& dbConfig, int rb6BlockCount)
+                                               const std::array<QString, 6>& dbConfig)
 {
     LogImportSettings s;
     s.client = client;
     s.dbPath = dbPath;
-    s.rb6BlockCount = rb6BlockCount > 0 ? rb6BlockCount : 6000;
     s.database = EditorDatabaseSettings::forClient(client, dbPath, dbConfig);
     return s;
 }
@@ -280,7 +299,7 @@ ImportSummary LogImport::importRange(const QDate& from, const QDate& to, const P
         return summary;
     }
     const QString rb6Dir = rb6Directory();
-    ImportRun run(settings_, rb6Dir, summary, progress);
+    ImportRun run(rb6Dir, summary, progress);
     ProcessLock lock(RB6DirectoryLockFile(rb6Dir));
     if (!prepare(run, lock, settings_, rb6Dir, summary) || !backUp(rb6Dir, summary))
         return summary;
@@ -308,8 +327,14 @@ ImportSummary LogImport::importRange(const QDate& from, const QDate& to, const P
 ImportSummary LogImport::importFile(const QString& file, const ProgressFn& progress)
 {
     ImportSummary summary;
+    if (!QFileInfo(NativePath(file)).isFile()) {
+        summary.failed = true;
+        summary.filesMissing = 1;
+        summary.error = QStringLiteral("Log-Datei %1 nicht gefunden").arg(file);
+        return summary;
+    }
     const QString rb6Dir = rb6Directory();
-    ImportRun run(settings_, rb6Dir, summary, progress);
+    ImportRun run(rb6Dir, summary, progress);
     ProcessLock lock(RB6DirectoryLockFile(rb6Dir));
     if (!prepare(run, lock, settings_, rb6Dir, summary))
         return summary;

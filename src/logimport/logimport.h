@@ -18,7 +18,6 @@ namespace kelvaro::logimport {
 struct LogImportSettings {
     QString dbPath;     // DBPATH of the client, e.g. ".\DB1320\"
     QString client;     // Mandant
-    int rb6BlockCount = 6000; // RB6_StandardGroesse
     // The database of the meters: the one the master reads (client file, or
     // the server of client 1450). Empty: the client file in dbPath.
     EditorDatabaseSettings database;
@@ -26,10 +25,12 @@ struct LogImportSettings {
     // (negative: no limit; the progress callback can still cancel).
     int lockWaitMs = 120000;
 
-    // Client, paths, block count and database as the master would use them
-    // (call after the client resolution and LoadUserConfig).
+    // Client, paths and database as the master would use them (call after
+    // the client resolution and LoadUserConfig). New RB6 files get the block
+    // count of the master's RB6Append, whatever RB6_StandardGroesse says, so
+    // that a rebuilt file equals the master's byte for byte.
     static LogImportSettings forClient(const QString& client, const QString& dbPath,
-                                       const std::array<QString, 6>& dbConfig, int rb6BlockCount);
+                                       const std::array<QString, 6>& dbConfig);
 };
 
 // Why a line was not imported: SkipReason (logimport/skipreason.h).

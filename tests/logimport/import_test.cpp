@@ -4,6 +4,7 @@
 #include "foundation/timeutil.h"
 #include "importfixture.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTimer>
 
@@ -134,6 +135,66 @@ TEST(LogImport, CutBrokenAndOddLinesAreCountedAndNeverImported)
     EXPECT_EQ(f.elements(7, 1), (QList<RB6Element>{{qint32(at("14.03.2026 00:15:00")), 10.0},
                                                    {qint32(at("14.03.2026 00:30:00")), 99.0}}));
     EXPECT_EQ(f.elements(7, 2), (QList<RB6Element>{{qint32(at("14.03.2026 01:30:00")), 20.0}}));
+}
+
+TEST(LogImport, AGluedLineIsSkippedAndTheSummaryNamesWhy)
+{
+    ImportFixture f;
+    ASSERT_TRUE(f.ready);
+    f.addMeter(7, 1, 3, "12345603", "W", 1, {{1, true}});
+    QByteArray content = LogLine("14.03.26 00:15:00", "12345603", "W", 1, 3, 1, "10").toLatin1();
+    content += "14.03.26 00:30:00 ;12345603;W;1;3;1;1"; // cut, no CR LF
+    content += LogLine("14.03.26 00:45:00", "12345603", "W", 1, 3, 1, "12").toLatin1();
+    content += LogLine("14.03.26 01:00:00", "12345603", "W", 1, 3, 1, "13").toLatin1();
+    f.writeLog(kDay1, QString::fromLatin1(content));
+
+    const ImportSummary s = LogImport(f.settings).importRange(kDay1, kDay1);
+    ASSERT_FALSE(s.failed) << s.error.toStdString();
+    EXPECT_EQ(s.skipped[int(SkipReason::Glued)], 1);
+    EXPECT_EQ(s.valuesWritten, 2);
+    EXPECT_EQ(f.elements(7, 1), (QList<RB6Element>{{qint32(at("14.03.2026 00:15:00")), 10.0},
+                                                   {qint32(at("14.03.2026 01:00:00")), 13.0}}))
+        << "no 12 at 00:30, the cut line's time";
+    EXPECT_FALSE(SkipReasonText(SkipReason::Glued).isEmpty());
+}
+
+TEST(LogImport, SingleFileFindsTheDataFileWhateverTheCaseOfItsName)
+{
+    ImportFixture f;
+    ASSERT_TRUE(f.ready);
+    f.addMeter(1, 1, 3, "12345603", "W", 1, {{1, true}});
+    // A file copied from a Windows station keeps its upper-case name.
+    QString written;
+    ASSERT_EQ(RB6Append(DBPATH, 1, at("14.03.2026 00:00:00"), 1.0, 1, written), 0);
+    ASSERT_TRUE(QFile::rename(f.rb6(1, 1), "DB1320/Z1320/000001001.OVX"));
+    f.writeLog(kDay1, LogLine("14.03.26 00:15:00", "12345603", "W", 1, 3, 1, "2"));
+
+    const ImportSummary s = LogImport(f.settings).importFile(f.logName(kDay1));
+    ASSERT_FALSE(s.failed) << s.error.toStdString();
+    EXPECT_EQ(s.valuesWritten, 1);
+    EXPECT_EQ(QDir("DB1320/Z1320").entryList({"*.ovx"}, QDir::Files), QStringList{"000001001.OVX"}) << "no second file";
+    QList<RB6IndexedElement> read;
+    ASSERT_TRUE(RB6ReadElements("DB1320/Z1320/000001001.OVX", read));
+    ASSERT_EQ(read.size(), 2);
+    EXPECT_EQ(read[1].element, (RB6Element{qint32(at("14.03.2026 00:15:00")), 2.0}));
+
+    // The master, storing next, finds the same file.
+    ASSERT_EQ(RB6Append(DBPATH, 1, at("14.03.2026 00:30:00"), 3.0, 1, written = QString()), 0);
+    EXPECT_EQ(QDir("DB1320/Z1320").entryList({"*.ovx"}, QDir::Files), QStringList{"000001001.OVX"});
+}
+
+TEST(LogImport, SingleFileThatDoesNotExistFails)
+{
+    ImportFixture f;
+    ASSERT_TRUE(f.ready);
+    f.addMeter(1, 1, 3, "12345603", "W", 1, {{1, true}});
+    for (const QString& file : {QStringLiteral(".\\DB1320\\MBusLog\\991231mb.log"), QStringLiteral("DB1320")}) {
+        const ImportSummary s = LogImport(f.settings).importFile(file);
+        EXPECT_TRUE(s.failed) << file.toStdString();
+        EXPECT_TRUE(s.error.contains(file)) << s.error.toStdString();
+        EXPECT_EQ(s.filesRead, 0);
+    }
+    EXPECT_FALSE(QDir("DB1320/Z1320").exists()) << "nothing prepared for a file that is not there";
 }
 
 TEST(LogImport, ARangeOfOneDayReadsOneFileAndAMissingDayIsCounted)

@@ -1,5 +1,6 @@
 // The import against what the master itself wrote: a cycle on the simulator,
 // then its day's log imported, must give byte for byte the master's RB6 files.
+#include "foundation/ini.h"
 #include "logimport/logimport.h"
 #include "master/stationfixture.h"
 #include "storage/rb6file.h"
@@ -80,4 +81,56 @@ TEST(LogImportCli, ImportsARangeAndReportsTheSummaryAsJson)
     ASSERT_TRUE(run.waitForFinished(20000));
     EXPECT_EQ(run.exitCode(), 5);
     EXPECT_TRUE(QJsonDocument::fromJson(run.readAllStandardOutput()).object().contains("error"));
+}
+
+TEST(LogRebuild, TheCommandRebuildsTheMastersBytesWithAStandardSizeInTheIni)
+{
+    StationFixture f({Meter(1, "12345601"), Meter(2, "12345602")});
+    ASSERT_TRUE(f.ready);
+    // The key only sizes files created with a block count of 0; the master's
+    // stored readings always get files of its own block count.
+    ASSERT_EQ(ReadIniString("1320MBus", "RB6_StandardGroesse", kOvxIni), "600");
+    f.station.load("Auto -M1320 -C1 -T0");
+    f.station.timerTick();
+    f.station.formUnload();
+    DBConnection().close();
+    const QDir rb6("DB1320/Z1320");
+    const QStringList masterFiles = rb6.entryList({"*.ovx"}, QDir::Files);
+    ASSERT_EQ(masterFiles.size(), 2 * 2);
+    const QString cli = QStringLiteral(KELVARO_BINARY_DIR "/apps/kelvaro-cli/kelvaro-cli");
+    if (!QFileInfo::exists(cli))
+        GTEST_SKIP() << "kelvaro-cli not built";
+
+    QProcess run;
+    run.setWorkingDirectory(f.dir.path());
+    const QString day = LocalNow().date().toString("dd.MM.yyyy");
+    const QString before = LocalNow().date().addDays(-1).toString("dd.MM.yyyy");
+    run.start(cli, {"import-log", "-M1320", "--from", before, "--to", day, "--json"});
+    ASSERT_TRUE(run.waitForFinished(20000));
+    ASSERT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+    const QJsonObject o = QJsonDocument::fromJson(run.readAllStandardOutput()).object();
+    EXPECT_EQ(o["valuesWritten"].toInt(), 4);
+    const QString backup = "DB1320/Z1320/" + o["backupDirectory"].toString().section('\\', 3, 3) + "/";
+    EXPECT_EQ(rb6.entryList({"*.ovx"}, QDir::Files), masterFiles);
+    for (const QString& file : masterFiles) {
+        const QByteArray master = f.dir.read(backup + file);
+        ASSERT_EQ(master.size(), qint64(kRB6MasterBlockCount) * kRB6BlockBytes) << file.toStdString();
+        EXPECT_TRUE(f.dir.read("DB1320/Z1320/" + file) == master) << file.toStdString() << " differs";
+    }
+}
+
+TEST(LogImportCli, FileThatDoesNotExistFailsWithItsName)
+{
+    StationFixture f({Meter(1, "12345601")});
+    ASSERT_TRUE(f.ready);
+    const QString cli = QStringLiteral(KELVARO_BINARY_DIR "/apps/kelvaro-cli/kelvaro-cli");
+    if (!QFileInfo::exists(cli))
+        GTEST_SKIP() << "kelvaro-cli not built";
+    QProcess run;
+    run.setWorkingDirectory(f.dir.path());
+    run.start(cli, {"import-log", "-M1320", "--file", "DB1320/MBusLog/991231mb.log"});
+    ASSERT_TRUE(run.waitForFinished(20000));
+    EXPECT_EQ(run.exitCode(), 5);
+    const QString error = QString::fromUtf8(run.readAllStandardError());
+    EXPECT_TRUE(error.contains("991231mb.log") && error.contains("nicht gefunden")) << error.toStdString();
 }

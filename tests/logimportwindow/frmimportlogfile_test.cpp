@@ -1,5 +1,6 @@
 #include "data/testdatabase.h"
 #include "foundation/gridmodel.h"
+#include "foundation/paths.h"
 #include "foundation/processlock.h"
 #include "foundation/timeutil.h"
 #include "logimport/ui/frmimportlogfile.h"
@@ -135,7 +136,7 @@ TEST_F(ImportWindow, LoadSequenceOfTheFormOnItsOwn)
 {
     EXPECT_EQ(window_->windowTitle(), "Import Log Datei");
     EXPECT_EQ(environment_.client, "1320");
-    EXPECT_EQ(environment_.settings.rb6BlockCount, 10) << "RB6_StandardGroesse of [1320MBus]";
+    EXPECT_EQ(RB6_StandardGroesse, 10) << "RB6_StandardGroesse of [1320MBus]";
     EXPECT_EQ(window_->Text5[5]->text(), LocalNow().date().toString("dd.MM.yyyy"));
     EXPECT_EQ(window_->Label5->text(), "Bereit");
     EXPECT_TRUE(window_->Label4_0->text().contains("basis")) << window_->Label4_0->text().toStdString();
@@ -148,7 +149,7 @@ TEST_F(ImportWindow, LoadSequenceOfTheFormOnItsOwn)
     const auto other = LogImportEnvironment::load(QStringLiteral("-M7"));
     EXPECT_EQ(other.client, "007");
     EXPECT_EQ(other.dbPath, ".\\DB007\\");
-    EXPECT_EQ(other.settings.rb6BlockCount, 6000) << "the default when the key is missing";
+    EXPECT_EQ(RB6_StandardGroesse, 6000) << "the default when the key is missing";
 }
 
 TEST_F(ImportWindow, ImportRebuildsTheRangeAndKeepsTheOldFiles)
@@ -173,6 +174,8 @@ TEST_F(ImportWindow, ImportRebuildsTheRangeAndKeepsTheOldFiles)
             expected << RB6Element{qint32(at(day) + 3600 * (6 * cycle + 1)),
                                    (QString(day) == "02.03.2024" ? 100.0 : 200.0) + 10 + 1 + cycle * 0.25};
     EXPECT_EQ(elementsOf(rb6(0, 1)), expected) << "only the range's values, the old element gone with its file";
+    EXPECT_EQ(QFileInfo(NativePath(rb6(0, 1))).size(), qint64(kRB6MasterBlockCount) * kRB6BlockBytes)
+        << "created as the master creates a file, not with RB6_StandardGroesse";
     EXPECT_EQ(elementsOf(rb6(1, 0)).value(7).Wert, 200.0 + 20 + 0.75) << "the meter on port 2 kept apart";
     EXPECT_FALSE(QFile::exists(dir_.file(QString(rb6(0, 2)).replace('\\', '/')))) << "index 2 is not stored";
 
@@ -293,6 +296,16 @@ TEST_F(ImportWindow, SingleFileAndItsLines)
     EXPECT_EQ(window_->Label5->text(), "25 Zeilen");
 }
 
+TEST_F(ImportWindow, SingleFileThatIsNotThereShowsAnError)
+{
+    type(window_->Text1, ".\\DB1320\\MBusLog\\991231mb.log");
+    QTest::mouseClick(window_->cmdDateiLesen, Qt::LeftButton);
+    EXPECT_TRUE(window_->Label5->text().startsWith("Fehler: ")) << window_->Label5->text().toStdString();
+    EXPECT_TRUE(window_->Label5->text().contains("991231mb.log"));
+    EXPECT_NE(window_->ProgressBar1->value(), 100);
+    EXPECT_TRUE(window_->cmdDateiLesen->isEnabled()) << "the window is ready for the next file";
+}
+
 TEST_F(ImportWindow, Rb6ToolsOnTheFileOfAMeterKey)
 {
     type(window_->Text5[4], "02.03.2024");
@@ -304,7 +317,7 @@ TEST_F(ImportWindow, Rb6ToolsOnTheFileOfAMeterKey)
     EXPECT_EQ(window_->Text3->text(), rb6(0, 1));
     QTest::mouseClick(window_->cmdDatInfoLesen, Qt::LeftButton);
     EXPECT_EQ(window_->infoGrid.rowCount(), 11);
-    EXPECT_TRUE(window_->Label6->text().startsWith("Größe 12120 Bytes; 8 Werte vom 02.03.2024 01:00:00"))
+    EXPECT_TRUE(window_->Label6->text().startsWith("Größe 7272000 Bytes; 8 Werte vom 02.03.2024 01:00:00"))
         << window_->Label6->text().toStdString();
 
     type(window_->Text5[3], "03.03.2024");

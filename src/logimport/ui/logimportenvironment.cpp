@@ -18,7 +18,8 @@ LogImportEnvironment LogImportEnvironment::load(const QString& commandLine)
     LogImportEnvironment environment;
     environment.client = Mandant;
     environment.dbPath = DBPATH;
-    environment.settings = LogImportSettings::forClient(Mandant, DBPATH, DBConfig, ReadRB6StandardGroesse());
+    ReadRB6StandardGroesse(); // for files created with a block count of 0, as in the master
+    environment.settings = LogImportSettings::forClient(Mandant, DBPATH, DBConfig);
     environment.settings.lockWaitMs = -1;
     environment.databaseLabel = environment.settings.database.displayName();
     return environment;

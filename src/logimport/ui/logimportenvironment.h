@@ -19,7 +19,9 @@ struct LogImportEnvironment {
     // The load sequence of the form running on its own: DBPATH := installation
     // directory, the command line's client option, client "1320" when none,
     // the client's paths from ".\ovx.ini" (DatenPath := DBPATH), the database
-    // settings of dnq.conf, RB6_StandardGroesse of section client + "MBus".
+    // settings of dnq.conf, RB6_StandardGroesse of section client + "MBus"
+    // (it sizes only files created with a block count of 0; the import
+    // creates files as the master's RB6Append does).
     static LogImportEnvironment load(const QString& commandLine);
 
     // The lock that masters' cycles hold on the client's RB6 directory.
