@@ -139,8 +139,10 @@ const CliRegistration reg(
     "Rebuilds the client's RB6 files from its daily M-Bus logs (DBPATH + \"MBusLog\\yymmddmb.log\"), every\n"
     "value the master stored into an RB6 file with the time of its reading. With --from/--to the old\n"
     "RB6 files are first moved into a dated folder \"Sicherung-yyyyMMdd-hhmmss\" in the RB6 directory;\n"
-    "--file imports one log file into the RB6 files as they are. Lines that are no readings, cut or\n"
-    "broken lines and lines of unknown meters are skipped and counted by reason. The import waits\n"
+    "--file imports one log file into the RB6 files as they are (a file that does not exist fails\n"
+    "with exit code 5). New RB6 files are laid out as the master creates them. Lines that are no\n"
+    "readings, cut or broken lines (also a cut line with the next one glued to it) and lines of\n"
+    "unknown meters are skipped and counted by reason. The import waits\n"
     "while masters write RB6 files. Progress goes to standard error.\n",
     {CliOk, CliUsage, CliConfiguration, CliDataFile}, importLog);
 

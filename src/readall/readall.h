@@ -20,8 +20,8 @@ inline constexpr int kReadAllBaud = 9600;
 QString ResultFilePath(const QString& directory, const QDate& day);
 
 // One meter's line (without line end): date "yymmdd", address, then value and
-// unit text of each record, all separated by tabs; a failed read ends in
-// "FehlerBeimLesen".
+// unit text of each record that holds a value (TelegramItems), all separated
+// by tabs; a failed read ends in "FehlerBeimLesen".
 struct MeterLine {
     bool read = false;
     QStringList items; // value, unit, value, unit ...
@@ -29,7 +29,11 @@ struct MeterLine {
 QString FormatMeterLine(const QDate& day, int address, const MeterLine& line);
 
 // The items the provider's last telegram adds to a line: value and unit of
-// each record that holds a value.
+// each record that holds a value. Dates and times are written as the decoder
+// shows them ("29.06.2013 12:12", no unit); manufacturer data behind DIF 0F or
+// 1F and records without data add nothing, so the fields of an answer spread
+// over several telegrams line up with those of the telegrams read one by one.
+// A meter's "no value yet" marker keeps its pair, with an empty value.
 QStringList TelegramItems(const mbus::MBusProvider& provider);
 
 // Reads the primary addresses 1 .. count of one port at 9600 Bd through the
