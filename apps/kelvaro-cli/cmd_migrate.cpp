@@ -12,7 +12,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <cstdio>
 
 namespace {
 
@@ -190,7 +189,7 @@ QList<PathSetting> pathSettings()
 int readJet(const QStringList& args)
 {
     QFile out;
-    if (args.size() != 2 || !out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered))
+    if (args.size() != 2 || !out.open(1, QIODevice::WriteOnly | QIODevice::Unbuffered)) // standard output
         return CliUsage;
     return SendJetFile(args[1], out);
 }

@@ -92,8 +92,11 @@ CopyResult CopyInstallation(const QString& from, const QString& to)
             }
             continue;
         }
-        if (it->is_directory()) // a linked folder stays out of the copy
-            continue;
+        if (it->is_directory()) {
+            result.error = QStringLiteral("%1 ist ein verknüpfter Ordner; die Kopie braucht ihn als Ordner")
+                               .arg(DisplayName(it->path()));
+            return result;
+        }
         if (fs::exists(fs::symlink_status(copy))) {
             ++result.filesKept;
             if (isSettingsFile(relative.filename()) && !sameContent(it->path(), copy))

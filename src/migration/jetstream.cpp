@@ -39,7 +39,7 @@ constexpr auto kStreamVersion = QDataStream::Qt_6_4;
 constexpr qint64 kMaxFrame = 256LL * 1024 * 1024;
 constexpr qsizetype kRowChunkBytes = 1024 * 1024;
 
-enum Frame : char { Version = 'V', Failure = 'X', TableStart = 'T', Rows = 'R', TableEnd = 'E', Done = 'D' };
+enum Frame : char { Version = 'V', Failure = 'X', TableNamed = 'N', TableStart = 'T', Rows = 'R', TableEnd = 'E', Done = 'D' };
 
 class FrameWriter {
 public:
@@ -134,12 +134,21 @@ private:
             done = true;
             return true;
         }
-        case TableStart: {
+        case TableNamed: {
+            // Sent before the library reads the definition, which may crash.
             JetTable table;
-            s >> table.name >> table.columns >> table.expectedRows;
+            s >> table.name;
             reading.tables.append(table);
-            reading.counts.append({table.name, 0, table.expectedRows});
+            reading.counts.append({table.name, 0, -1});
             inTable_ = true;
+            return true;
+        }
+        case TableStart: {
+            if (!inTable_)
+                return broken(QStringLiteral("Tabellenkopf ohne Tabelle"));
+            JetTable& table = reading.tables.last();
+            s >> table.name >> table.columns >> table.expectedRows;
+            reading.counts.last().rowsExpected = table.expectedRows;
             return true;
         }
         case Rows: {
@@ -187,6 +196,7 @@ int SendJetFile(const QString& jetFile, QIODevice& out)
     }
     writer.send(Version, file->versionText());
     for (const QString& name : file->tableNames()) {
+        writer.send(TableNamed, name);
         bool started = false;
         QByteArray chunk;
         qint32 chunkRows = 0;
@@ -310,7 +320,9 @@ QString CountMismatchText(const QList<JetTableCount>& counts)
 {
     QStringList damaged;
     for (const JetTableCount& c : counts)
-        if (c.rowsRead != c.rowsExpected)
+        if (c.rowsExpected < 0)
+            damaged << QStringLiteral("%1 (Tabellendefinition nicht lesbar)").arg(c.table);
+        else if (c.rowsRead != c.rowsExpected)
             damaged << QStringLiteral("%1 (%2 von %3 Zeilen)").arg(c.table).arg(c.rowsRead).arg(c.rowsExpected);
     if (damaged.isEmpty())
         return {};
