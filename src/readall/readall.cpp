@@ -45,6 +45,15 @@ bool holdsValue(const mbus::DataRecord& record)
     return record.info != &mbus::ManufacturerDataInfo() && record.type != mbus::ValueType::None;
 }
 
+// A meter's text may hold tabs or line breaks: they would split the field.
+QString oneField(QString text)
+{
+    for (QChar& c : text)
+        if (c.unicode() < 0x20)
+            c = QLatin1Char(' ');
+    return text.trimmed();
+}
+
 } // namespace
 
 QStringList TelegramItems(const mbus::MBusProvider& provider)
@@ -54,7 +63,7 @@ QStringList TelegramItems(const mbus::MBusProvider& provider)
         const mbus::DataRecord* record = provider.record(r);
         if (!record || !holdsValue(*record))
             continue;
-        items << valueText(provider.telegram(), *record).trimmed() << provider.APPVIBUnitAsc(r).trimmed();
+        items << oneField(valueText(provider.telegram(), *record)) << oneField(provider.APPVIBUnitAsc(r));
     }
     return items;
 }

@@ -164,3 +164,13 @@ TEST(ReadAllTelegrams, ManufacturerBlockAddsNoFieldAndTheValuesBeforeItStay)
     const QStringList line = readLine({meter}, 1);
     EXPECT_EQ(line.mid(2), QStringList({"100,000", "m³", "31.12.2020", ""})) << line.join('|').toStdString();
 }
+
+TEST(ReadAllTelegrams, TextOfAMeterStaysInItsField)
+{
+    // Volume, then a customer text "a<TAB>b<CR><LF>c" (sent last character first).
+    const QString meter = R"({"primary": 1, "id": "44556677", "baud": [9600], "medium": 7,
+        "records": ["0413A0860100", "0DFD1106630A0D620961"]})";
+    const QStringList line = readLine({meter}, 1);
+    ASSERT_EQ(line.size(), 2 + 4) << line.join('|').toStdString();
+    EXPECT_EQ(line[4], "a b  c");
+}
