@@ -7,6 +7,7 @@
 #include "mbus/wire/tcptransport.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QTcpSocket>
 #include <QUrl>
 
@@ -105,6 +106,8 @@ QString TcpConsole::connectSocket(const QString& host, quint16 port, int timeout
         return QStringLiteral("Fehler");
     }
     socket_ = new QTcpSocket(this);
+    socket_->setReadBufferSize(kReadBufferBytes);
+    connect(socket_, &QTcpSocket::readyRead, this, &TcpConsole::dropUnasked);
     const mbus::TcpConnectResult result = mbus::ConnectTcpSocket(*socket_, host, port, timeoutMs);
     if (result == mbus::TcpConnectResult::Connected)
         return QStringLiteral("Connect");
@@ -127,6 +130,12 @@ QString TcpConsole::connectTransport(const QString& device)
     transport_.reset();
     failed_ = true;
     return QStringLiteral("Fehler");
+}
+
+void TcpConsole::dropUnasked()
+{
+    if (!inExchange_ && socket_)
+        dropped_ += socket_->skip(socket_->bytesAvailable());
 }
 
 void TcpConsole::TCPClose()
@@ -163,14 +172,19 @@ QByteArray TcpConsole::TCPSendBefehl(const QByteArray& bytes, int replyWaitMs)
             reply += transport_->readAvailable();
         return reply.left(kReplyLimitBytes);
     }
-    socket_->readAll();
+    inExchange_ = true;
+    const auto exchangeEnds = qScopeGuard([this] {
+        inExchange_ = false;
+        dropUnasked();
+    });
+    dropped_ += socket_->skip(socket_->bytesAvailable());
     if (socket_->write(bytes) != bytes.size() || !mbus::WaitForWritten(socket_, 1000)) {
         error_ = socket_->errorString();
         return {};
     }
     QElapsedTimer clock;
     clock.start();
-    while (withinReplyBounds(reply, clock) && mbus::WaitForBytes(socket_, replyWaitMs))
+    while (withinReplyBounds(reply, clock) && socket_ && mbus::WaitForBytes(socket_, replyWaitMs))
         reply += socket_->read(kReplyLimitBytes - reply.size());
     return reply;
 }

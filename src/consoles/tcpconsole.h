@@ -24,6 +24,9 @@ public:
     // Bounds of one reply (a long frame is at most 261 bytes).
     static constexpr qsizetype kReplyLimitBytes = 64 * 1024;
     static constexpr qint64 kReplyLimitMs = 10000;
+    // What the socket may hold before it stops reading from the line; a
+    // peer that keeps sending is then held back by TCP itself.
+    static constexpr qint64 kReadBufferBytes = 64 * 1024;
 
     explicit TcpConsole(QObject* parent = nullptr);
     ~TcpConsole() override;
@@ -62,14 +65,20 @@ public:
     static bool FrameFieldBytes(const QString& field, QByteArray& bytes, QString* error);
 
     QString lastError() const { return error_; }
+    // Bytes that came in outside an exchange (a peer still talking after its
+    // reply was cut, or talking unasked) and were thrown away.
+    qint64 droppedBytes() const { return dropped_; }
 
 private:
     QString connectSocket(const QString& host, quint16 port, int timeoutMs);
     QString connectTransport(const QString& device);
+    void dropUnasked();
 
     QTcpSocket* socket_ = nullptr;
     std::unique_ptr<mbus::LineTransport> transport_;
     bool failed_ = false;
+    bool inExchange_ = false;
+    qint64 dropped_ = 0;
     QString error_;
 };
 

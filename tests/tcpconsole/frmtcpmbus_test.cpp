@@ -1,5 +1,6 @@
 #include "consoles/tcpconsole.h"
 #include "consoles/ui/frmtcpmbus.h"
+#include "foundation/messages.h"
 #include "simprocess.h"
 #include "testsupport.h"
 
@@ -61,4 +62,20 @@ TEST(FrmTCPMBus, EmptyPortFieldIsFilledInAndAFailureReported)
     EXPECT_EQ(dir.messageTitles().first(), "Comtest");
     EXPECT_EQ(window.lblStatus->text(), "0 Close");
     EXPECT_TRUE(window.cmdConnect->isEnabled());
+}
+
+TEST(FrmTCPMBus, CorrectedPortShowsWhileTheFailureIsStillOnScreen)
+{
+    InstallationDir dir;
+    TcpConsole console;
+    FrmTCPMBus window(console);
+    window.show();
+    QStringList portWhileShown;
+    SetMessageHandler({[&](const QString&, const QString&) { portWhileShown << window.txtPort->text(); },
+                       [](const QString&, bool defaultYes, const QString&) { return defaultYes; },
+                       {}});
+    window.txtPort->setText("0");
+    QTest::mouseClick(window.cmdConnect, Qt::LeftButton); // no address: the connection fails
+    EXPECT_EQ(portWhileShown, QStringList{"10001"});
+    EXPECT_EQ(window.txtPort->text(), "10001");
 }

@@ -3,9 +3,15 @@
 #include "simprocess.h"
 #include "testsupport.h"
 
+#include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QEventLoop>
+#include <QTimer>
+#include <QThread>
 #include <QUrl>
+#include <atomic>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace kelvaro;
@@ -54,6 +60,93 @@ void ExpectLongFrame(const QString& reply)
     EXPECT_EQ(bytes[3], "68");
     EXPECT_EQ(bytes.last(), "16");
     EXPECT_EQ(bytes.size(), bytes[1].toInt(nullptr, 16) + 6);
+}
+
+// A device server on a thread of its own that answers the first request by
+// sending `floodBytes` without pause (a peer that keeps talking after its
+// reply was cut), then goes quiet and answers each later request with E5.
+class FloodServer : public QThread {
+public:
+    explicit FloodServer(qint64 floodBytes) : total_(floodBytes)
+    {
+        start();
+        while (port_ == 0 && isRunning())
+            QThread::msleep(1);
+    }
+    ~FloodServer() override
+    {
+        quit();
+        wait();
+    }
+    quint16 port() const { return port_; }
+    qint64 flooded() const { return written_; }
+
+protected:
+    void run() override
+    {
+        QTcpServer server;
+        if (!server.listen(QHostAddress::LocalHost, 0))
+            return;
+        QTcpSocket* peer = nullptr;
+        int requests = 0;
+        const QByteArray chunk(256 * 1024, '\x68');
+        const auto floodOn = [&] {
+            while (peer->bytesToWrite() < 1024 * 1024 && written_ < total_) {
+                const qint64 n = std::min<qint64>(chunk.size(), total_ - written_);
+                peer->write(chunk.constData(), n);
+                written_ += n;
+            }
+        };
+        QObject::connect(&server, &QTcpServer::newConnection, [&] {
+            peer = server.nextPendingConnection();
+            QObject::connect(peer, &QTcpSocket::bytesWritten, [&] {
+                if (requests == 1)
+                    floodOn();
+            });
+            QObject::connect(peer, &QTcpSocket::readyRead, [&] {
+                peer->readAll();
+                if (++requests == 1)
+                    floodOn();
+                else if (written_ == total_)
+                    peer->write("\xE5", 1);
+            });
+        });
+        port_ = server.serverPort();
+        exec();
+    }
+
+private:
+    const qint64 total_;
+    std::atomic<qint64> written_{0};
+    std::atomic<quint16> port_{0};
+};
+
+// Runs the event loop as a program's main loop does (QTest::qWaitFor sleeps
+// between its passes) until `done` holds or `limitMs` passed.
+bool RunEventsUntil(const std::function<bool()>& done, int limitMs)
+{
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    check.start(20);
+    QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    return done();
+}
+
+// Resident memory of this process.
+qint64 ResidentBytes()
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
+    return -1;
 }
 
 } // namespace
@@ -188,4 +281,29 @@ TEST(TcpConsoleLine, Rfc2217DeviceServerInFrontOfTheSimulator)
     ASSERT_TRUE(console.connectButton(server.device(), port)) << console.lastError().toStdString();
     EXPECT_EQ(console.statusText(), "7 Verbunden");
     ExpectLongFrame(console.sendButton(kReqUd2));
+}
+
+TEST(TcpConsoleLine, PeerThatKeepsSendingLeavesMemoryBoundedAndTheNextExchangeWorks)
+{
+    constexpr qint64 kFlood = 256 * 1024 * 1024;
+    FloodServer flood(kFlood);
+    ASSERT_NE(flood.port(), 0);
+    TcpConsole console;
+    ASSERT_EQ(console.TCPConnect("127.0.0.1", flood.port(), 1000), "Connect");
+    const qint64 residentBefore = ResidentBytes();
+    ASSERT_GT(residentBefore, 0);
+
+    constexpr qint64 kBound = 32 * 1024 * 1024;
+    const QByteArray cut = console.TCPSendBefehl(QByteArray::fromHex("107B0A8516"));
+    EXPECT_EQ(cut.size(), TcpConsole::kReplyLimitBytes);
+    // The window sits idle while the rest of the flood comes in.
+    const auto grown = [&] { return ResidentBytes() - residentBefore; };
+    RunEventsUntil([&] { return (flood.flooded() == kFlood && cut.size() + console.droppedBytes() == kFlood) || grown() > kBound; },
+                   120000);
+    EXPECT_LT(grown(), kBound) << "the console kept what it was not asked for";
+    ASSERT_EQ(cut.size() + console.droppedBytes(), kFlood) << flood.flooded() << " sent";
+
+    EXPECT_EQ(console.TCPSendBefehl(QByteArray::fromHex("107B0A8516")), QByteArray("\xE5", 1))
+        << "no stale bytes of the flood in the next reply";
+    EXPECT_EQ(console.state(), TcpConsole::Connected);
 }

@@ -61,9 +61,10 @@ void FrmTCPMBus::busy(bool on)
 void FrmTCPMBus::connectClicked()
 {
     busy(true);
+    // The corrected port shows while a failure message is still open.
+    txtPort->setText(TcpConsole::PortFieldValue(txtPort->text()));
     QString port = txtPort->text();
     console_.connectButton(txtIP->text(), port);
-    txtPort->setText(port);
     lblStatus->setText(console_.statusText());
     busy(false);
 }
