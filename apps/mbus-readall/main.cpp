@@ -21,8 +21,11 @@ const char* const kHelp =
     "in the working directory. The window reads again at the first timer tick of\n"
     "each new month.\n"
     "\n"
-    "  Start         read once at start and exit (exit code 1 when a line could\n"
-    "                not be written)\n"
+    "  Start         read once at start and exit; SIGTERM or SIGINT ends the read\n"
+    "                before its next meter, with the summary. Exit codes: 0 at\n"
+    "                least one meter read, 1 no meter answered (or Anzahl 0),\n"
+    "                4 the port cannot be opened, 5 a line could not be written,\n"
+    "                128 + signal when a signal ended the read early\n"
     "  --help, -h    this text and exit\n"
     "  --version     the version and exit";
 
@@ -39,13 +42,21 @@ int main(int argc, char** argv)
     kelvaro::readall::ReadAll reader(provider);
 
     if (QApplication::arguments().mid(1).join(' ').trimmed().compare(QStringLiteral("Start"), Qt::CaseInsensitive) == 0) {
-        const auto summary = reader.readAll(kelvaro::readall::LoadReadAllFields());
-        std::printf("%d gelesen, %d Fehler\n", summary.read, summary.failed);
-        if (!summary.written) {
+        // A signal ends the read before its next meter; the summary is still written.
+        int signalled = 0;
+        kelvaro::InstallTerminationHandler([&](int signal) {
+            signalled = signal;
+            reader.cancel();
+        });
+        const kelvaro::readall::ReadAllFields fields = kelvaro::readall::LoadReadAllFields();
+        const auto summary = reader.readAll(fields);
+        std::printf("%s\n", qPrintable(kelvaro::readall::SummaryText(summary)));
+        std::fflush(stdout);
+        if (!summary.error.isEmpty())
             std::fprintf(stderr, "mbus-readall: %s\n", qPrintable(summary.error));
-            return 1;
-        }
-        return 0;
+        else if (summary.read + summary.failed == 0 && !summary.cancelled)
+            std::fprintf(stderr, "mbus-readall: keine Adresse zu lesen (Anzahl \"%s\")\n", qPrintable(fields.count));
+        return kelvaro::readall::StartExitCode(summary, signalled);
     }
 
     kelvaro::readall::FrmMarvikMBus window(reader);

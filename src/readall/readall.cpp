@@ -101,9 +101,16 @@ ReadAll::Summary ReadAll::readAll(const ReadAllFields& fields)
     cancelled_ = false;
     mbus::ApplyTimeoutSettings(provider_, timeouts);
     provider_.APPInitCom(port, kReadAllBaud);
+    // Without the port every address still gets its "FehlerBeimLesen" line,
+    // as the day file has always had one line per address.
+    if (!provider_.APPIsComOpen()) {
+        summary.portOpened = false;
+        summary.error = QStringLiteral("Fehler Open Com ") + QString::number(port);
+    }
     for (int address = 1; address <= count; ++address) {
         if (cancelled_) {
             summary.cancelled = true;
+            summary.stoppedBefore = address;
             break;
         }
         const MeterLine line = readMeter(address);
@@ -123,6 +130,25 @@ ReadAll::Summary ReadAll::readAll(const ReadAllFields& fields)
     provider_.APPCloseCom();
     running_ = false;
     return summary;
+}
+
+QString SummaryText(const ReadAll::Summary& summary)
+{
+    QString text = QStringLiteral("%1 gelesen, %2 Fehler").arg(summary.read).arg(summary.failed);
+    if (summary.cancelled)
+        text += QStringLiteral(", abgebrochen vor Adr. %1").arg(summary.stoppedBefore);
+    return text;
+}
+
+int StartExitCode(const ReadAll::Summary& summary, int terminationSignal)
+{
+    if (!summary.portOpened)
+        return 4;
+    if (!summary.written)
+        return 5;
+    if (summary.cancelled && terminationSignal > 0)
+        return 128 + terminationSignal;
+    return summary.read > 0 ? 0 : 1;
 }
 
 } // namespace kelvaro::readall

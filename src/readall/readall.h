@@ -50,11 +50,16 @@ public:
     struct Summary {
         int read = 0;
         int failed = 0;
+        // False when the port could not be opened: every address failed
+        // (error holds "Fehler Open Com <n>").
+        bool portOpened = true;
         bool written = true; // false when a line could not be appended (error holds why)
         bool cancelled = false;
+        int stoppedBefore = 0; // when cancelled: the first address not read
         QString error;
     };
     Summary readAll(const ReadAllFields& fields);
+    // The running read ends before its next meter; the meter being read is finished.
     void cancel() { cancelled_ = true; }
     bool running() const { return running_; }
 
@@ -66,5 +71,14 @@ private:
     bool cancelled_ = false;
     bool running_ = false;
 };
+
+// "<read> gelesen, <failed> Fehler", and where a cancelled read stopped.
+QString SummaryText(const ReadAll::Summary& summary);
+
+// The exit code of one unattended read ("mbus-readall Start"), in the codes of
+// kelvaro-cli: 4 the port could not be opened, 5 a line could not be written,
+// 128 + the signal when a termination signal ended it early, 1 no meter
+// answered (also a count of 0), 0 at least one meter read.
+int StartExitCode(const ReadAll::Summary& summary, int terminationSignal);
 
 } // namespace kelvaro::readall

@@ -123,7 +123,11 @@ TEST(ReadAllBus, PortWithoutLineGivesFailedLinesNotAbort)
     s.fields.port = "9"; // no COM9 key
     const ReadAll::Summary summary = s.reader.readAll(s.fields);
     EXPECT_EQ(summary.failed, 2);
+    EXPECT_FALSE(summary.portOpened);
+    EXPECT_EQ(summary.error, "Fehler Open Com 9");
     EXPECT_EQ(s.lines("out/260314mb.txt"), QStringList({"260314\t1\tFehlerBeimLesen", "260314\t2\tFehlerBeimLesen"}));
+    s.fields.port = "3";
+    EXPECT_TRUE(s.reader.readAll(s.fields).portOpened) << "the next read opens its port afresh";
 }
 
 TEST(ReadAllBus, UnwritableDirectoryIsReported)

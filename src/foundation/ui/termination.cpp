@@ -80,23 +80,42 @@ void CatchTerminationSignals(int graceSeconds)
 #endif
 }
 
-void InstallTerminationSignals(QWidget* mainWindow)
+namespace {
+
+// Runs `handle` with the signal's number once the first signal has arrived.
+void whenSignalled(std::function<void(int signal)> handle)
 {
 #ifdef Q_OS_UNIX
     CatchTerminationSignals();
     if (g_pipe[0] < 0)
         return;
     auto* notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, qApp);
-    QPointer<QWidget> window(mainWindow);
-    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [notifier, window] {
-        char c;
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [notifier, handle] {
+        char c = 0;
         [[maybe_unused]] const auto n = ::read(g_pipe[0], &c, 1);
         notifier->setEnabled(false);
-        closeEverything(window);
+        handle(static_cast<unsigned char>(c));
     });
 #else
-    Q_UNUSED(mainWindow);
+    Q_UNUSED(handle);
 #endif
+}
+
+} // namespace
+
+void InstallTerminationSignals(QWidget* mainWindow)
+{
+    QPointer<QWidget> window(mainWindow);
+    whenSignalled([window](int) { closeEverything(window); });
+}
+
+void InstallTerminationHandler(std::function<void(int signal)> onSignal)
+{
+    whenSignalled([onSignal](int signal) {
+        SetTerminationRequested();
+        if (onSignal)
+            onSignal(signal);
+    });
 }
 
 int ExecUntilTerminated(QApplication& app)

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 
 class QApplication;
 class QWidget;
@@ -15,6 +16,12 @@ namespace kelvaro {
 void CatchTerminationSignals(int graceSeconds = 10);
 // Once the main window exists: what a caught signal closes.
 void InstallTerminationSignals(QWidget* mainWindow);
+
+// For a program that works without a window (one run, then exit): the first
+// signal marks the termination and calls `onSignal` with the signal's number.
+// Running waits are not cut short, so the work can end at its next sensible
+// point; the grace time and a second signal still end it at once.
+void InstallTerminationHandler(std::function<void(int signal)> onSignal);
 
 // app.exec(), unless a signal has already ended the program before its event
 // loop ran (during start-up work that waits in nested loops).

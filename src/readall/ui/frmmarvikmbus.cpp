@@ -90,8 +90,8 @@ void FrmMarvikMBus::onTimerTick()
 
 void FrmMarvikMBus::showSummary(const ReadAll::Summary& summary)
 {
-    QString text = QStringLiteral("%1 gelesen, %2 Fehler").arg(summary.read).arg(summary.failed);
-    if (!summary.written)
+    QString text = SummaryText(summary);
+    if (!summary.error.isEmpty())
         text += QStringLiteral(" - ") + summary.error;
     status_->setText(text);
 }
