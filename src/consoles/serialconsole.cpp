@@ -4,6 +4,7 @@
 #include "mbus/wire/directframes.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <algorithm>
 
 namespace kelvaro {
@@ -83,20 +84,38 @@ QString SerialConsole::frameOfEntry(const QString& entry)
     return equals >= 0 ? entry.mid(equals + 3) : QString();
 }
 
+bool SerialConsole::refuseWhileBusy(QString* message) const
+{
+    if (!busy_)
+        return false;
+    if (message)
+        *message = QStringLiteral("Comport ") + QString::number(chosenPort_) + QStringLiteral(" ist belegt: ein Austausch läuft noch");
+    return true;
+}
+
+QString SerialConsole::notOpenText() const
+{
+    return QStringLiteral("Comport ") + QString::number(chosenPort_) + QStringLiteral(" nicht geöffnet!");
+}
+
 bool SerialConsole::open(int port, int baud, QString* message)
 {
-    if (mbus::MB_ComOpen(serial_, ports_, port, baud) == 0) {
-        port_ = port;
+    if (refuseWhileBusy(message))
+        return false;
+    chosenPort_ = port;
+    if (mbus::MB_ComOpen(serial_, ports_, port, baud) == 0)
         return true;
-    }
     if (message)
         *message = QStringLiteral("Comport ") + QString::number(port) + QStringLiteral(" konnte nicht geöffnet werden");
     return false;
 }
 
-void SerialConsole::close()
+bool SerialConsole::close()
 {
+    if (busy_)
+        return false;
     serial_.close();
+    return true;
 }
 
 void SerialConsole::logFailure(const QString& text)
@@ -107,10 +126,12 @@ void SerialConsole::logFailure(const QString& text)
 
 bool SerialConsole::send(const QString& frameText, QString* message)
 {
+    if (refuseWhileBusy(message))
+        return false;
     provider_.clearTelegram();
     if (!serial_.isOpen()) {
         if (message)
-            *message = QStringLiteral("Comport ") + QString::number(port_) + QStringLiteral(" nicht geöffnet!");
+            *message = notOpenText();
         return false;
     }
     QByteArray frame;
@@ -120,6 +141,8 @@ bool SerialConsole::send(const QString& frameText, QString* message)
             *message = QStringLiteral("Kein gültiger Frame: ") + frameText.trimmed();
         return false;
     }
+    busy_ = true;
+    const auto exchangeEnds = qScopeGuard([this] { busy_ = false; });
     log_.add(QString(40, QLatin1Char('*')));
     log_.add(frameText);
     log_.add(QStringLiteral("Send ") + QString::number(frame.size()) + QLatin1Char(' ') + StrToHexListe(frame, QStringLiteral(";")));
@@ -158,16 +181,22 @@ SerialConsole::SpeedResult SerialConsole::speedTest(int from, int to,
                                                     QString* message)
 {
     SpeedResult result;
+    if (refuseWhileBusy(message))
+        return result;
     if (!serial_.isOpen()) {
         if (message)
-            *message = QStringLiteral("Comport ") + QString::number(port_) + QStringLiteral(" nicht geöffnet!");
+            *message = notOpenText();
         return result;
     }
+    busy_ = true;
+    const auto testEnds = qScopeGuard([this] { busy_ = false; });
     from = std::max(0, from);
     to = std::min(250, to);
+    int last = from - 1;
     QElapsedTimer clock;
     clock.start();
     for (int address = from; address <= to; ++address) {
+        last = address;
         QByteArray request = QByteArray::fromHex("107B");
         request.append(char(address)).append(char(quint8(0x7B + address))).append('\x16');
         QByteArray received;
@@ -186,7 +215,7 @@ SerialConsole::SpeedResult SerialConsole::speedTest(int from, int to,
     }
     log_.add(QStringLiteral("Geschwindigkeitstest %1..%2: %3 gelesen, %4 Keine Antwort in %5 Sec")
                  .arg(from)
-                 .arg(to)
+                 .arg(result.stopped ? last : to)
                  .arg(result.read)
                  .arg(result.silent)
                  .arg(QString::number(result.milliseconds / 1000.0, 'f', 2).replace('.', ',')));

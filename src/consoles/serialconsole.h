@@ -31,9 +31,18 @@ public:
     // The first three frames of the list as bytes.
     const QList<QByteArray>& storedFrames() const { return storedFrames_; }
 
-    // 0 when open; otherwise the message text is in `message`.
+    // The port chosen in the window; messages about a port that is not open name it.
+    void choosePort(int port) { chosenPort_ = port; }
+    int chosenPort() const { return chosenPort_; }
+
+    // One exchange per port at a time: while one runs (its waits keep the
+    // event loop going) open, close, send and the speed test are refused.
+    bool busy() const { return busy_; }
+
+    // True when open; otherwise the message text is in `message`.
     bool open(int port, int baud, QString* message);
-    void close();
+    // False (nothing closed) while an exchange runs.
+    bool close();
     bool isOpen() const { return serial_.isOpen(); }
     QString stateText() const { return isOpen() ? QStringLiteral("Open ") : QStringLiteral("Close"); }
 
@@ -43,7 +52,8 @@ public:
 
     // "Geschwindigkeitstest": one REQ_UD2 to each address from..to, as fast
     // as the line allows; a silent address costs one answer window.
-    // `progress` is asked after every address and ends the test with false.
+    // `progress` is asked after every address and ends the test with false;
+    // the log line then names the addresses actually asked.
     struct SpeedResult {
         int read = 0;
         int silent = 0;
@@ -65,12 +75,15 @@ public:
 private:
     void LadeStrings();
     void logFailure(const QString& text);
+    bool refuseWhileBusy(QString* message) const;
+    QString notOpenText() const;
 
     mbus::PortDirectory ports_;
     LogWindowModel& log_;
     mbus::BusPort serial_;
     mbus::MBusProvider provider_;
-    int port_ = 0;
+    int chosenPort_ = 0;
+    bool busy_ = false;
     QStringList selections_;
     QList<QByteArray> storedFrames_;
     QString defaultSendText_;

@@ -170,6 +170,8 @@ TEST(SerialConsoleExchange, SpeedTestCountsAnswersAndStopsWhenAsked)
     const auto stopped = console.speedTest(1, 250, [&](const SerialConsole::SpeedResult&) { return ++asked < 2; });
     EXPECT_TRUE(stopped.stopped);
     EXPECT_EQ(stopped.read + stopped.silent, 2);
+    EXPECT_TRUE(log.rows().last().startsWith("Geschwindigkeitstest 1..2: 1 gelesen, 1 Keine Antwort in "))
+        << "the line names the addresses asked, not the range typed: " << log.rows().last().toStdString();
     EXPECT_TRUE(console.isOpen());
     EXPECT_TRUE(console.send(SerialConsole::frameOfEntry(console.selectionList()[7]), &message))
         << "the line still answers after the test";

@@ -5,6 +5,7 @@
 #include "foundation/messages.h"
 #include "mbus/valuetable.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -15,12 +16,14 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTableWidget>
+#include <utility>
 
 namespace kelvaro {
 
 FrmMBusFelsbrunn::FrmMBusFelsbrunn(SerialConsole& console, FrmMBusLog& log, QWidget* parent)
     : QWidget(parent)
     , console_(console)
+    , log_(log)
 {
     setWindowTitle(QStringLiteral("M-Bus Serielle Konsole"));
     auto* grid = new QGridLayout(this);
@@ -89,18 +92,65 @@ FrmMBusFelsbrunn::FrmMBusFelsbrunn(SerialConsole& console, FrmMBusLog& log, QWid
     lblMessage = new QLabel(this);
     grid->addWidget(lblMessage, 5, 0, 1, 5);
 
-    connect(lstSelection, &QListWidget::currentTextChanged, this,
-            [this](const QString& entry) { txtSend->setText(SerialConsole::frameOfEntry(entry)); });
-    connect(cmdOpen, &QPushButton::clicked, this, &FrmMBusFelsbrunn::openPort);
-    connect(cmdClose, &QPushButton::clicked, this, [this] {
-        console_.close();
-        lblState->setText(console_.stateText());
+    // Only choosing an entry (click or arrow keys) fills the send field: the
+    // focus moving into the list makes its first row current without
+    // selecting it, and must not overwrite a typed frame.
+    connect(lstSelection, &QListWidget::itemSelectionChanged, this, [this] {
+        const QList<QListWidgetItem*> chosen = lstSelection->selectedItems();
+        if (!chosen.isEmpty())
+            txtSend->setText(SerialConsole::frameOfEntry(chosen.first()->text()));
     });
+    console_.choosePort(cboPort->currentData().toInt());
+    connect(cboPort, &QComboBox::currentIndexChanged, this,
+            [this] { console_.choosePort(cboPort->currentData().toInt()); });
+    connect(cmdOpen, &QPushButton::clicked, this, &FrmMBusFelsbrunn::openPort);
+    connect(cmdClose, &QPushButton::clicked, this, &FrmMBusFelsbrunn::closePort);
     connect(cmdSend, &QPushButton::clicked, this, &FrmMBusFelsbrunn::sendFrame);
     connect(cmdSpeedRead, &QPushButton::clicked, this, &FrmMBusFelsbrunn::runSpeedTest);
     connect(cmdSpeedStop, &QPushButton::clicked, this, [this] { speedStop_ = true; });
     log.show();
     resize(760, 620);
+}
+
+void FrmMBusFelsbrunn::closeEvent(QCloseEvent* event)
+{
+    if (console_.busy()) {
+        closeAfterExchange_ = true;
+        speedStop_ = true;
+        event->ignore();
+        return;
+    }
+    console_.close();
+    lblState->setText(console_.stateText());
+    log_.close();
+    QWidget::closeEvent(event);
+}
+
+void FrmMBusFelsbrunn::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    log_.show();
+}
+
+// The waits of an exchange run the event loop: every control that would
+// start a second exchange or take the port away stays off meanwhile.
+void FrmMBusFelsbrunn::busControlsEnabled(bool on)
+{
+    for (QWidget* w : {cmdOpen, cmdClose, cmdSend, cmdSpeedRead})
+        w->setEnabled(on);
+}
+
+void FrmMBusFelsbrunn::exchangeEnded()
+{
+    busControlsEnabled(true);
+    if (std::exchange(closeAfterExchange_, false))
+        close();
+}
+
+void FrmMBusFelsbrunn::closePort()
+{
+    console_.close();
+    lblState->setText(console_.stateText());
 }
 
 void FrmMBusFelsbrunn::openPort()
@@ -120,15 +170,15 @@ void FrmMBusFelsbrunn::sendFrame()
     for (auto* field : {txtMedium, txtIdent, txtVersion, txtManufacturer, txtAddress})
         field->clear();
     grdResult->setRowCount(0);
-    cmdSend->setEnabled(false);
+    busControlsEnabled(false);
     const bool read = console_.send(txtSend->text(), &message);
-    cmdSend->setEnabled(true);
     if (!message.isEmpty()) {
         lblMessage->setText(message);
         ShowMessageBox(message);
     }
     if (read)
         showTelegram();
+    exchangeEnded();
 }
 
 void FrmMBusFelsbrunn::showTelegram()
@@ -151,9 +201,7 @@ void FrmMBusFelsbrunn::showTelegram()
 
 void FrmMBusFelsbrunn::runSpeedTest()
 {
-    const QList<QWidget*> busControls{cmdOpen, cmdClose, cmdSend, cmdSpeedRead};
-    for (QWidget* w : busControls)
-        w->setEnabled(false);
+    busControlsEnabled(false);
     cmdSpeedStop->setEnabled(true);
     speedStop_ = false;
     const auto show = [this](const SerialConsole::SpeedResult& r) {
@@ -166,8 +214,7 @@ void FrmMBusFelsbrunn::runSpeedTest()
     show(result);
     lblMessage->setText(message);
     cmdSpeedStop->setEnabled(false);
-    for (QWidget* w : busControls)
-        w->setEnabled(true);
+    exchangeEnded();
 }
 
 } // namespace kelvaro

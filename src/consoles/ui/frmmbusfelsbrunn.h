@@ -41,14 +41,26 @@ public:
     QLabel* lblSpeedCount = nullptr;   // "Anz. gelesen"
     QLabel* lblSpeedSeconds = nullptr; // "in Sec"
 
+protected:
+    // Closing the console closes its port and its log window with it (the
+    // program ends with its last window); during an exchange the close waits
+    // for the exchange to end.
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
 private:
     void openPort();
+    void closePort();
+    void busControlsEnabled(bool on);
+    void exchangeEnded();
     void sendFrame();
     void showTelegram();
     void runSpeedTest();
 
     SerialConsole& console_;
+    FrmMBusLog& log_;
     bool speedStop_ = false;
+    bool closeAfterExchange_ = false;
 };
 
 } // namespace kelvaro
