@@ -1,6 +1,7 @@
 #include "mail/maildispatch.h"
 
 #include "foundation/lasterror.h"
+#include "mail/mailaddresses.h"
 #include "mail/mailcommandline.h"
 #include "mail/mailmessage.h"
 
@@ -62,8 +63,13 @@ bool MailDispatch::send()
         fail(LastErrorText());
         return false;
     }
-    SmtpJob job{settings.server, MailPort(settings.port), settings.sender, {settings.to, settings.cc},
-                settings.login, settings.user, settings.password, caFile, *message};
+    // An address in both "An" and "Cc" gets the mail once.
+    QStringList recipients;
+    for (const QString& address : SplitAddresses(settings.to) + SplitAddresses(settings.cc))
+        if (!recipients.contains(address, Qt::CaseInsensitive))
+            recipients << address;
+    SmtpJob job{settings.server, MailPort(settings.port), settings.sender, recipients, settings.login, settings.plainLogin,
+                settings.user, settings.password, caFile, *message};
     return sender_.start(std::move(job));
 }
 

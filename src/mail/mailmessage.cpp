@@ -1,6 +1,7 @@
 #include "mail/mailmessage.h"
 
 #include "foundation/lasterror.h"
+#include "mail/mailaddresses.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -40,6 +41,40 @@ QByteArray Address(const QString& name, const QString& address)
         return "\"" + quoted.toLatin1() + "\" " + addr;
     }
     return HeaderText(quoted) + " " + addr;
+}
+
+// "To" and "Cc": every address of the field, comma-separated as RFC 5322 wants.
+QByteArray AddressList(const QString& field)
+{
+    QByteArray list;
+    for (const QString& address : SplitAddresses(field)) {
+        if (!list.isEmpty())
+            list += ", ";
+        list += Address({}, address);
+    }
+    return list;
+}
+
+// A world-unique id: random left part, the sender's domain on the right.
+QByteArray MessageId(const QString& sender)
+{
+    QString domain = AddressDomain(sender.trimmed());
+    if (domain.isEmpty() || !IsPlainAscii(domain) || !IsUsableAddress(QStringLiteral("x@") + domain))
+        domain = QStringLiteral("localhost");
+    return "<" + QUuid::createUuid().toByteArray(QUuid::Id128) + "@" + domain.toLatin1() + ">";
+}
+
+// Why a file cannot be read, in the words of the window.
+QString UnreadableReason(const QFile& file)
+{
+    const QFileInfo info(file.fileName());
+    if (!info.exists())
+        return QStringLiteral("Die Datei ist nicht vorhanden.");
+    if (info.isDir())
+        return QStringLiteral("Das ist ein Verzeichnis, keine Datei.");
+    if (!info.isReadable() || file.error() == QFileDevice::PermissionsError)
+        return QStringLiteral("Keine Berechtigung, die Datei zu lesen.");
+    return QStringLiteral("Die Datei kann nicht gelesen werden.");
 }
 
 QByteArray Base64Lines(const QByteArray& data)
@@ -103,21 +138,24 @@ std::optional<QByteArray> BuildMailMessage(const OutgoingMail& mail, const QDate
     QList<QPair<QString, QByteArray>> files;
     for (const QString& path : mail.attachments) {
         QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            SetLastErrorText(QStringLiteral("Anhang %1 kann nicht gelesen werden: %2").arg(path, file.errorString()));
+        QByteArray data;
+        const bool read = file.open(QIODevice::ReadOnly) && !QFileInfo(path).isDir()
+                          && ((data = file.readAll()).size() == file.size() || file.isSequential());
+        if (!read) {
+            SetLastErrorText(QStringLiteral("Anhang %1 kann nicht gelesen werden: %2").arg(path, UnreadableReason(file)));
             return std::nullopt;
         }
         // Names typed on Windows use "\" as separator.
         QString name = path;
         name.replace(QLatin1Char('\\'), QLatin1Char('/'));
-        files.append({QFileInfo(name).fileName(), file.readAll()});
+        files.append({QFileInfo(name).fileName(), data});
     }
 
     QByteArray head;
     head += "From: " + Address(mail.senderName, mail.sender) + kCrLf;
-    head += "To: " + Address({}, mail.to) + kCrLf;
-    if (!mail.cc.trimmed().isEmpty())
-        head += "Cc: " + Address({}, mail.cc) + kCrLf;
+    head += "To: " + AddressList(mail.to) + kCrLf;
+    if (!SplitAddresses(mail.cc).isEmpty())
+        head += "Cc: " + AddressList(mail.cc) + kCrLf;
     head += "Reply-To: " + Address({}, mail.sender) + kCrLf;
     head += "Subject: " + HeaderText(mail.subject) + kCrLf;
     head += "Date: " + QLocale::c().toString(date, QStringLiteral("ddd, dd MMM yyyy hh:mm:ss")).toLatin1();
@@ -127,6 +165,7 @@ std::optional<QByteArray> BuildMailMessage(const OutgoingMail& mail, const QDate
         head += QStringLiteral(" %1%2%3").arg(offset < 0 ? '-' : '+').arg(absolute / 60, 2, 10, QLatin1Char('0'))
                     .arg(absolute % 60, 2, 10, QLatin1Char('0')).toLatin1() + kCrLf;
     }
+    head += "Message-ID: " + MessageId(mail.sender) + kCrLf;
     head += "MIME-Version: 1.0" + kCrLf;
 
     const QByteArray textType = mail.html ? "text/html" : "text/plain";

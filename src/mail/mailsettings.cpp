@@ -33,6 +33,7 @@ MailSettings MailSettings::load(const QString& file)
     s.cc = Read("CCEMail", file);
     s.subject = Read("Betreff", file);
     s.login = ReadSwitch("Anmelden", file);
+    s.plainLogin = ReadSwitch(kPlainLoginKey, file);
     s.html = ReadSwitch("HTML", file);
     s.encoding = Read("Kodierung", file).compare(QLatin1String("UUEncode"), Qt::CaseInsensitive) == 0
                      ? AttachmentEncoding::UUEncode

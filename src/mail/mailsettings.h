@@ -17,6 +17,10 @@ struct MailSettings {
     QString cc;          // CCEMail
     QString subject;     // Betreff
     bool login = false;  // Anmelden
+    // AnmeldungOhneTLS: the login may go out without TLS (a relay on the
+    // same machine that offers no STARTTLS). Off, a login is only sent
+    // encrypted. Only in the file: no field of the window sets it.
+    bool plainLogin = false;
     bool html = false;   // HTML
     AttachmentEncoding encoding = AttachmentEncoding::Mime; // Kodierung
 
@@ -25,6 +29,7 @@ struct MailSettings {
 
 QString MailSettingsFile();
 inline const char* const kMailSection = "SendMail";
+inline const char* const kPlainLoginKey = "AnmeldungOhneTLS";
 
 // Writes one key; false (last-error text set) when the file cannot be written.
 bool WriteMailSetting(const QString& key, const QString& value, const QString& file);

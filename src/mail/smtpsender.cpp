@@ -1,5 +1,8 @@
 #include "mail/smtpsender.h"
 
+#include "mail/mailaddresses.h"
+#include "mail/mailsettings.h"
+
 #include <QMetaObject>
 #include <curl/curl.h>
 
@@ -38,13 +41,60 @@ int CheckCancel(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
     return *static_cast<const std::atomic<bool>*>(user) ? 1 : 0;
 }
 
-// Keeps the server's first refusal (a 4xx or 5xx reply) for the explanation of a failure.
-int FirstRefusal(CURL*, curl_infotype type, char* data, size_t size, void* user)
+// What the dialogue with the server tells beyond curl's result: its first
+// refusal (a 4xx or 5xx reply) and the refusal of each recipient.
+struct Dialogue {
+    QByteArray firstRefusal;
+    QByteArray pendingRecipient; // RCPT sent, reply not yet seen
+    QList<QPair<QByteArray, QByteArray>> refusedRecipients;
+};
+
+bool IsRefusal(const QByteArray& reply)
 {
-    auto* refusal = static_cast<QByteArray*>(user);
-    if (type == CURLINFO_HEADER_IN && refusal->isEmpty() && size > 0 && (data[0] == '4' || data[0] == '5'))
-        *refusal = QByteArray(data, qsizetype(size)).trimmed();
+    return !reply.isEmpty() && (reply[0] == '4' || reply[0] == '5');
+}
+
+int WatchDialogue(CURL*, curl_infotype type, char* data, size_t size, void* user)
+{
+    auto* d = static_cast<Dialogue*>(user);
+    const QByteArray line = QByteArray(data, qsizetype(size)).trimmed();
+    if (type == CURLINFO_HEADER_OUT) {
+        d->pendingRecipient.clear();
+        if (line.startsWith("RCPT TO:"))
+            d->pendingRecipient = line.mid(8).trimmed();
+    } else if (type == CURLINFO_HEADER_IN) {
+        if (d->firstRefusal.isEmpty() && IsRefusal(line))
+            d->firstRefusal = line;
+        // The last line of a reply has a blank after its code.
+        const bool lastLine = line.size() < 4 || line[3] != '-';
+        if (!d->pendingRecipient.isEmpty() && lastLine) {
+            if (IsRefusal(line))
+                d->refusedRecipients.append({d->pendingRecipient, line});
+            d->pendingRecipient.clear();
+        }
+    }
     return 0;
+}
+
+// curl's words for the failures a station meets, in the window's language.
+QString ResultText(CURLcode result, bool loginNeedsTls)
+{
+    switch (result) {
+    case CURLE_USE_SSL_FAILED:
+        return loginNeedsTls
+                   ? QStringLiteral("Der Server bietet keine Verschlüsselung (STARTTLS) an; ohne sie wird die Anmeldung "
+                                    "nicht gesendet. Für einen Server auf demselben Rechner erlaubt %1=1 in "
+                                    "SendMail.INI die Anmeldung ohne TLS.")
+                         .arg(QLatin1String(kPlainLoginKey))
+                   : QStringLiteral("Der Server bietet keine Verschlüsselung (STARTTLS) an.");
+    case CURLE_COULDNT_RESOLVE_HOST: return QStringLiteral("Der SMTP-Server wurde nicht gefunden.");
+    case CURLE_COULDNT_CONNECT: return QStringLiteral("Keine Verbindung zum SMTP-Server.");
+    case CURLE_OPERATION_TIMEDOUT: return QStringLiteral("Zeitüberschreitung bei der Verbindung zum SMTP-Server.");
+    case CURLE_LOGIN_DENIED: return QStringLiteral("Der Server hat die Anmeldung abgelehnt.");
+    case CURLE_PEER_FAILED_VERIFICATION:
+        return QStringLiteral("Das Zertifikat des Servers ist nicht vertrauenswürdig.");
+    default: return {};
+    }
 }
 
 QByteArray Bracketed(const QString& address)
@@ -97,9 +147,13 @@ void SmtpSender::run(SmtpJob job)
     };
 
     QStringList recipients;
-    for (const QString& r : job.recipients)
-        if (!r.trimmed().isEmpty())
-            recipients << r;
+    for (const QString& r : job.recipients) {
+        if (r.trimmed().isEmpty())
+            continue;
+        if (!IsUsableAddress(r.trimmed()))
+            return finish(false, QStringLiteral("Ungültige Empfängeradresse: %1").arg(r.trimmed()));
+        recipients << r.trimmed();
+    }
     if (job.server.trimmed().isEmpty())
         return finish(false, QStringLiteral("Kein SMTP-Server angegeben"));
     if (job.sender.trimmed().isEmpty())
@@ -126,7 +180,15 @@ void SmtpSender::run(SmtpJob job)
     curl_easy_setopt(curl, CURLOPT_URL, url.constData());
     curl_easy_setopt(curl, CURLOPT_MAIL_FROM, from.constData());
     curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, rcpt);
-    curl_easy_setopt(curl, CURLOPT_USE_SSL, long(CURLUSESSL_TRY));
+    // A password goes out encrypted or not at all: a server (or someone
+    // between) that offers no STARTTLS ends the send before the login.
+    const bool loginNeedsTls = job.login && !job.allowPlainLogin;
+    curl_easy_setopt(curl, CURLOPT_USE_SSL, long(loginNeedsTls ? CURLUSESSL_ALL : CURLUSESSL_TRY));
+#if LIBCURL_VERSION_NUM >= 0x080200
+    curl_easy_setopt(curl, CURLOPT_MAIL_RCPT_ALLOWFAILS, 1L);
+#else
+    curl_easy_setopt(curl, CURLOPT_MAIL_RCPT_ALLLOWFAILS, 1L);
+#endif
     if (!caFile.isEmpty())
         curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.constData());
     if (job.login) {
@@ -143,9 +205,9 @@ void SmtpSender::run(SmtpJob job)
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 30L);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    QByteArray refusal;
-    curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, FirstRefusal);
-    curl_easy_setopt(curl, CURLOPT_DEBUGDATA, &refusal);
+    Dialogue dialogue;
+    curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, WatchDialogue);
+    curl_easy_setopt(curl, CURLOPT_DEBUGDATA, &dialogue);
     curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
 
     Q_EMIT status(QStringLiteral("Verbinde mit %1:%2").arg(job.server.trimmed()).arg(job.port));
@@ -153,13 +215,24 @@ void SmtpSender::run(SmtpJob job)
     curl_slist_free_all(rcpt);
     curl_easy_cleanup(curl);
 
+    QStringList refused;
+    for (const auto& [address, reply] : dialogue.refusedRecipients) {
+        refused << QStringLiteral("Empfänger %1 abgelehnt: %2").arg(QString::fromUtf8(address), QString::fromUtf8(reply));
+        Q_EMIT status(refused.last());
+    }
     if (result == CURLE_OK) {
         Q_EMIT status(QStringLiteral("Mail versandt (%1 Bytes)").arg(job.message.size()));
-        return finish(true, {});
+        if (refused.isEmpty())
+            return finish(true, {});
+        return finish(false, refused.join(QLatin1Char('\n')) + QStringLiteral("\nAn die übrigen Empfänger versandt."));
     }
-    QString explanation = errorText[0] ? QString::fromUtf8(errorText) : QString::fromUtf8(curl_easy_strerror(result));
-    if (!refusal.isEmpty())
-        explanation += QStringLiteral(" - ") + QString::fromUtf8(refusal);
+    QString explanation = ResultText(result, loginNeedsTls);
+    if (explanation.isEmpty())
+        explanation = errorText[0] ? QString::fromUtf8(errorText) : QString::fromUtf8(curl_easy_strerror(result));
+    if (!refused.isEmpty())
+        explanation = refused.join(QLatin1Char('\n'));
+    else if (!dialogue.firstRefusal.isEmpty())
+        explanation += QStringLiteral(" - ") + QString::fromUtf8(dialogue.firstRefusal);
     if (cancel_)
         explanation = QStringLiteral("Abgebrochen");
     Q_EMIT status(explanation);

@@ -12,8 +12,9 @@ struct SmtpJob {
     QString server;
     int port = 25;
     QString sender;
-    QStringList recipients; // To and Cc
+    QStringList recipients; // To and Cc, one address each
     bool login = false;
+    bool allowPlainLogin = false; // a login also without TLS (a relay on the same machine)
     QString user;
     QString password;
     QString caFile;         // extra trusted certificates (empty: the system's)
@@ -22,7 +23,10 @@ struct SmtpJob {
 
 // The mail component: sends one message at a time on a worker thread through
 // libcurl's SMTP (STARTTLS whenever the server offers it, SMTPS on port 465)
-// and reports by its four signals, delivered in the owner's thread.
+// and reports by its four signals, delivered in the owner's thread. A login
+// goes out only over TLS unless the job allows it in clear. Every recipient
+// is its own RCPT; the mail goes to those the server takes, and each refusal
+// is reported (the send then counts as failed: not everyone got it).
 class SmtpSender : public QObject {
     Q_OBJECT
 public:

@@ -1,7 +1,9 @@
 #include "mailserver.h"
 #include "testsupport.h"
+#include "wiretap.h"
 
 #include "foundation/lasterror.h"
+#include "mail/mailaddresses.h"
 #include "mail/mailcommandline.h"
 #include "mail/maildispatch.h"
 #include "mail/mailsettings.h"
@@ -9,6 +11,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -16,8 +19,17 @@
 using namespace kelvaro;
 using kelvaro::test::InstallationDir;
 using kelvaro::test::MailServer;
+using kelvaro::test::WireTap;
 
 namespace {
+
+QStringList Strings(const QJsonValue& array)
+{
+    QStringList list;
+    for (const QJsonValue& v : array.toArray())
+        list << v.toString();
+    return list;
+}
 
 TEST(MailCommandLine, AutoSendAndFile)
 {
@@ -28,6 +40,19 @@ TEST(MailCommandLine, AutoSendAndFile)
     EXPECT_EQ(GetFile(QStringLiteral("AUTOSEND -Fx.edi")), QStringLiteral("x.edi"));
     EXPECT_EQ(GetFile(QStringLiteral("AUTOSEND -F x.edi")), QString());
     EXPECT_EQ(GetFile(QStringLiteral("AUTOSEND")), QString());
+}
+
+TEST(MailAddresses, FieldsSplitIntoSingleAddresses)
+{
+    EXPECT_EQ(SplitAddresses(QStringLiteral("a@x.de; b@x.de,c@y.de ;; ")),
+              QStringList({QStringLiteral("a@x.de"), QStringLiteral("b@x.de"), QStringLiteral("c@y.de")}));
+    EXPECT_EQ(SplitAddresses(QStringLiteral("Netz Süd <netz@x.de>; <b@x.de>")),
+              QStringList({QStringLiteral("netz@x.de"), QStringLiteral("b@x.de")}));
+    EXPECT_TRUE(SplitAddresses(QStringLiteral(" ; , ")).isEmpty());
+    EXPECT_TRUE(IsUsableAddress(QStringLiteral("a.b+c@x-y.de")));
+    // Anything that could end the RCPT command and start another is refused.
+    for (const QString bad : {"a@x.de>\r\nRCPT TO:<b@y.de", "a b@x.de", "ax.de", "@x.de", "a@", "a@b@c", "\"a\"@x.de"})
+        EXPECT_FALSE(IsUsableAddress(bad)) << bad.toStdString();
 }
 
 TEST(MailSettings, PortFallsBackTo25)
@@ -75,6 +100,26 @@ protected:
         if (!dispatch.finished())
             loop.exec();
         return dispatch.finished() && dispatch.succeeded();
+    }
+
+    // A self-signed certificate for 127.0.0.1.
+    bool makeCertificate(const QString& cert, const QString& key)
+    {
+        QProcess openssl;
+        openssl.start(QStringLiteral("openssl"),
+                      {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
+                       QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("1"), QStringLiteral("-subj"),
+                       QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
+                       QStringLiteral("subjectAltName=IP:127.0.0.1"), QStringLiteral("-keyout"), key,
+                       QStringLiteral("-out"), cert});
+        return openssl.waitForFinished(30000) && openssl.exitCode() == 0;
+    }
+
+    // The login of `user`:`password` in any form it could take on the wire.
+    static QList<QByteArray> CredentialForms(const QByteArray& user, const QByteArray& password)
+    {
+        return {password, password.toBase64(), QByteArray('\0' + user + '\0' + password).toBase64(),
+                QByteArray(user + '\0' + user + '\0' + password).toBase64()};
     }
 
     int runProgram(const QStringList& args)
@@ -156,6 +201,8 @@ TEST_F(MailSend, LoginWithRightAndWrongPassword)
     const QString ini = MailSettingsFile();
     ASSERT_TRUE(WriteMailSetting(QStringLiteral("Anmelden"), QStringLiteral("1"), ini));
     ASSERT_TRUE(WriteMailSetting(QStringLiteral("Username"), QStringLiteral("zaehler"), ini));
+    // This server offers no STARTTLS: a relay on the same machine.
+    ASSERT_TRUE(WriteMailSetting(QStringLiteral("AnmeldungOhneTLS"), QStringLiteral("1"), ini));
 
     ASSERT_TRUE(WriteMailSetting(QStringLiteral("PW"), QStringLiteral("falsch"), ini));
     {
@@ -187,7 +234,9 @@ TEST_F(MailSend, RefusedRecipientGivesTheServersReply)
     EXPECT_TRUE(LastErrorText().startsWith(QStringLiteral("Fehler beim Senden: \n")));
     EXPECT_TRUE(LastErrorText().contains(QStringLiteral("550"))) << LastErrorText().toStdString();
     EXPECT_TRUE(LastErrorText().contains(QStringLiteral("Mailbox unavailable"))) << LastErrorText().toStdString();
-    EXPECT_TRUE(server.messages().isEmpty());
+    // The copy recipient was taken and got the mail.
+    ASSERT_EQ(server.messages().size(), 1);
+    EXPECT_EQ(Strings(server.messages().first()[QStringLiteral("rcpt")]), QStringList{QStringLiteral("kopie@example.org")});
 }
 
 TEST_F(MailSend, UnreadableAttachmentSendsNothing)
@@ -199,7 +248,15 @@ TEST_F(MailSend, UnreadableAttachmentSendsNothing)
     dispatch.addAttachment(dir.file(QStringLiteral("fehlt.edi")));
     EXPECT_FALSE(sendAndWait(dispatch));
     EXPECT_TRUE(dispatch.finished());
-    EXPECT_TRUE(LastErrorText().contains(QStringLiteral("fehlt.edi")));
+    EXPECT_EQ(LastErrorText(), QStringLiteral("Fehler beim Senden: \nAnhang %1 kann nicht gelesen werden: Die Datei ist nicht vorhanden.")
+                                   .arg(dir.file(QStringLiteral("fehlt.edi"))));
+    EXPECT_TRUE(server.messages().isEmpty());
+
+    QDir(dir.path()).mkdir(QStringLiteral("ordner"));
+    MailDispatch folder(MailSettingsFile(), false);
+    folder.addAttachment(dir.file(QStringLiteral("ordner")));
+    EXPECT_FALSE(sendAndWait(folder));
+    EXPECT_TRUE(LastErrorText().endsWith(QStringLiteral("Das ist ein Verzeichnis, keine Datei."))) << LastErrorText().toStdString();
     EXPECT_TRUE(server.messages().isEmpty());
 }
 
@@ -207,13 +264,7 @@ TEST_F(MailSend, StartTlsWhenTheServerOffersIt)
 {
     const QString cert = dir.file(QStringLiteral("cert.pem"));
     const QString key = dir.file(QStringLiteral("key.pem"));
-    QProcess openssl;
-    openssl.start(QStringLiteral("openssl"),
-                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
-                   QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("1"), QStringLiteral("-subj"),
-                   QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"),
-                   QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert});
-    ASSERT_TRUE(openssl.waitForFinished(30000) && openssl.exitCode() == 0);
+    ASSERT_TRUE(makeCertificate(cert, key));
     MailServer server({QStringLiteral("--cert"), cert, QStringLiteral("--key"), key});
     ASSERT_TRUE(server.ready());
     store(server);
@@ -232,6 +283,135 @@ TEST_F(MailSend, StartTlsWhenTheServerOffersIt)
     ASSERT_TRUE(sendAndWait(dispatch)) << LastErrorText().toStdString();
     ASSERT_EQ(server.messages().size(), 1);
     EXPECT_TRUE(server.messages().first()[QStringLiteral("tls")].toBool());
+}
+
+TEST_F(MailSend, LoginGoesOutInClearOnlyWhenTheSwitchAllowsIt)
+{
+    MailServer server({QStringLiteral("--login"), QStringLiteral("zaehler:geheim")});
+    ASSERT_TRUE(server.ready());
+    WireTap tap(quint16(server.port()));
+    store(server);
+    const QString ini = MailSettingsFile();
+    ASSERT_TRUE(WriteMailSetting(QStringLiteral("Port"), QString::number(tap.port()), ini));
+    ASSERT_TRUE(WriteMailSetting(QStringLiteral("Anmelden"), QStringLiteral("1"), ini));
+    ASSERT_TRUE(WriteMailSetting(QStringLiteral("Username"), QStringLiteral("zaehler"), ini));
+    ASSERT_TRUE(WriteMailSetting(QStringLiteral("PW"), QStringLiteral("geheim"), ini));
+    dir.write(QStringLiteral("a.edi"), "UNA:+.? '");
+
+    {
+        MailDispatch dispatch(ini, false);
+        dispatch.addAttachment(dir.file(QStringLiteral("a.edi")));
+        EXPECT_FALSE(sendAndWait(dispatch));
+        EXPECT_TRUE(LastErrorText().contains(QStringLiteral("STARTTLS"))) << LastErrorText().toStdString();
+        EXPECT_TRUE(LastErrorText().contains(QStringLiteral("AnmeldungOhneTLS=1"))) << LastErrorText().toStdString();
+    }
+    EXPECT_TRUE(server.messages().isEmpty());
+    ASSERT_TRUE(tap.fromClient().contains("EHLO")) << "the tap saw the dialogue";
+    EXPECT_FALSE(tap.fromClient().contains("AUTH"));
+    for (const QByteArray& form : CredentialForms("zaehler", "geheim"))
+        EXPECT_FALSE(tap.fromClient().contains(form)) << form.constData();
+
+    ASSERT_TRUE(WriteMailSetting(QStringLiteral("AnmeldungOhneTLS"), QStringLiteral("1"), ini));
+    MailDispatch dispatch(ini, false);
+    dispatch.addAttachment(dir.file(QStringLiteral("a.edi")));
+    ASSERT_TRUE(sendAndWait(dispatch)) << LastErrorText().toStdString();
+    ASSERT_EQ(server.messages().size(), 1);
+    EXPECT_TRUE(server.messages().first()[QStringLiteral("login")].toBool());
+    EXPECT_FALSE(server.messages().first()[QStringLiteral("tls")].toBool());
+}
+
+TEST_F(MailSend, LoginOverStartTlsNeedsNoSwitch)
+{
+    const QString cert = dir.file(QStringLiteral("cert.pem"));
+    const QString key = dir.file(QStringLiteral("key.pem"));
+    ASSERT_TRUE(makeCertificate(cert, key));
+    MailServer server({QStringLiteral("--login"), QStringLiteral("zaehler:geheim"), QStringLiteral("--cert"), cert,
+                       QStringLiteral("--key"), key});
+    ASSERT_TRUE(server.ready());
+    WireTap tap(quint16(server.port()));
+    store(server);
+    const QString ini = MailSettingsFile();
+    ASSERT_TRUE(WriteMailSetting(QStringLiteral("Port"), QString::number(tap.port()), ini));
+    ASSERT_TRUE(WriteMailSetting(QStringLiteral("Anmelden"), QStringLiteral("1"), ini));
+    ASSERT_TRUE(WriteMailSetting(QStringLiteral("Username"), QStringLiteral("zaehler"), ini));
+    ASSERT_TRUE(WriteMailSetting(QStringLiteral("PW"), QStringLiteral("geheim"), ini));
+    dir.write(QStringLiteral("a.edi"), "UNB+UNOC:3'");
+
+    MailDispatch dispatch(ini, false);
+    dispatch.caFile = cert;
+    dispatch.addAttachment(dir.file(QStringLiteral("a.edi")));
+    ASSERT_TRUE(sendAndWait(dispatch)) << LastErrorText().toStdString();
+    ASSERT_EQ(server.messages().size(), 1);
+    EXPECT_TRUE(server.messages().first()[QStringLiteral("tls")].toBool());
+    EXPECT_TRUE(server.messages().first()[QStringLiteral("login")].toBool());
+    EXPECT_TRUE(tap.fromClient().contains("STARTTLS"));
+    for (const QByteArray& form : CredentialForms("zaehler", "geheim"))
+        EXPECT_FALSE(tap.fromClient().contains(form)) << form.constData();
+}
+
+TEST_F(MailSend, EveryMailHasItsOwnMessageIdAndADate)
+{
+    MailServer server;
+    ASSERT_TRUE(server.ready());
+    store(server);
+    dir.write(QStringLiteral("a.edi"), "UNH+1'");
+    for (int i = 0; i < 2; ++i) {
+        MailDispatch dispatch(MailSettingsFile(), false);
+        dispatch.addAttachment(dir.file(QStringLiteral("a.edi")));
+        ASSERT_TRUE(sendAndWait(dispatch)) << LastErrorText().toStdString();
+    }
+    const auto messages = server.messages();
+    ASSERT_EQ(messages.size(), 2);
+    for (const QJsonObject& m : messages) {
+        const QString id = m[QStringLiteral("message_id")].toString();
+        EXPECT_TRUE(id.startsWith(QLatin1Char('<')) && id.endsWith(QStringLiteral("@example.org>"))) << id.toStdString();
+        EXPECT_FALSE(m[QStringLiteral("date")].toString().isEmpty());
+        EXPECT_TRUE(m[QStringLiteral("date_has_zone")].toBool()) << m[QStringLiteral("date")].toString().toStdString();
+        EXPECT_TRUE(m[QStringLiteral("header_defects")].toObject().isEmpty())
+            << QJsonDocument(m[QStringLiteral("header_defects")].toObject()).toJson().constData();
+    }
+    EXPECT_NE(messages[0][QStringLiteral("message_id")], messages[1][QStringLiteral("message_id")]);
+}
+
+TEST_F(MailSend, SeveralRecipientsEachGetTheMailAndEachRefusalIsReported)
+{
+    MailServer server({QStringLiteral("--refuse"), QStringLiteral("weg@example.org")});
+    ASSERT_TRUE(server.ready());
+    store(server, QStringLiteral("a@example.org; b@example.org"));
+    const QString ini = MailSettingsFile();
+    ASSERT_TRUE(WriteMailSetting(QStringLiteral("CCEMail"), QStringLiteral("c@example.org, a@example.org"), ini));
+    dir.write(QStringLiteral("a.edi"), "x");
+    {
+        MailDispatch dispatch(ini, false);
+        dispatch.addAttachment(dir.file(QStringLiteral("a.edi")));
+        ASSERT_TRUE(sendAndWait(dispatch)) << LastErrorText().toStdString();
+    }
+    ASSERT_EQ(server.messages().size(), 1);
+    QJsonObject m = server.messages().first();
+    EXPECT_EQ(Strings(m[QStringLiteral("rcpt")]),
+              QStringList({QStringLiteral("a@example.org"), QStringLiteral("b@example.org"), QStringLiteral("c@example.org")}))
+        << "one RCPT per address, an address of both fields once";
+    EXPECT_EQ(Strings(m[QStringLiteral("to_addresses")]),
+              QStringList({QStringLiteral("a@example.org"), QStringLiteral("b@example.org")}));
+    EXPECT_EQ(Strings(m[QStringLiteral("cc_addresses")]),
+              QStringList({QStringLiteral("c@example.org"), QStringLiteral("a@example.org")}));
+    EXPECT_TRUE(m[QStringLiteral("header_defects")].toObject().isEmpty());
+
+    // One of them refused: the others get the mail, the refusal is reported
+    // and the send does not count as done.
+    ASSERT_TRUE(WriteMailSetting(QStringLiteral("AnEMail"), QStringLiteral("a@example.org;weg@example.org"), ini));
+    MailDispatch dispatch(ini, false);
+    dispatch.addAttachment(dir.file(QStringLiteral("a.edi")));
+    QStringList statusLines;
+    QObject::connect(&dispatch, &MailDispatch::status, [&](const QString& line) { statusLines << line; });
+    EXPECT_FALSE(sendAndWait(dispatch));
+    EXPECT_TRUE(LastErrorText().contains(QStringLiteral("weg@example.org"))) << LastErrorText().toStdString();
+    EXPECT_TRUE(LastErrorText().contains(QStringLiteral("550"))) << LastErrorText().toStdString();
+    EXPECT_EQ(statusLines.filter(QStringLiteral("abgelehnt")).size(), 1) << statusLines.join('\n').toStdString();
+    ASSERT_EQ(server.messages().size(), 2);
+    m = server.messages().last();
+    EXPECT_EQ(Strings(m[QStringLiteral("rcpt")]),
+              QStringList({QStringLiteral("a@example.org"), QStringLiteral("c@example.org")}));
 }
 
 TEST_F(MailSend, SendMailForOtherParts)

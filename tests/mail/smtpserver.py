@@ -41,6 +41,12 @@ class Handler:
                "reply_to": str(msg["Reply-To"] or ""), "subject": str(msg["Subject"]),
                "mail_from": envelope.mail_from, "rcpt": envelope.rcpt_tos,
                "tls": session.ssl is not None, "login": session.authenticated,
+               "message_id": str(msg["Message-ID"] or ""), "date": str(msg["Date"] or ""),
+               "date_has_zone": bool(msg["Date"] and msg["Date"].datetime and msg["Date"].datetime.tzinfo),
+               "to_addresses": [a.addr_spec for a in (msg["To"].addresses if msg["To"] else ())],
+               "cc_addresses": [a.addr_spec for a in (msg["Cc"].addresses if msg["Cc"] else ())],
+               "header_defects": {k: [str(d) for d in msg[k].defects]
+                                  for k in set(msg.keys()) if msg[k].defects},
                "body": "", "body_type": "", "attachments": {}}
         for part in msg.walk():
             if part.is_multipart():
