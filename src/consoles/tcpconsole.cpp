@@ -124,8 +124,15 @@ QString TcpConsole::connectTransport(const QString& device)
     QString error;
     transport_ = mbus::CreateLineTransport(device, &error);
     // The console's frames carry their own settings; 2400 baud is the bus's usual rate.
-    if (transport_ && transport_->open(2400))
+    if (transport_ && transport_->open(2400)) {
+        // The transport reads only when asked; its socket is bounded here and
+        // drained between exchanges like the plain connection's.
+        if (auto* socket = transport_->findChild<QTcpSocket*>()) {
+            socket->setReadBufferSize(kReadBufferBytes);
+            connect(socket, &QTcpSocket::readyRead, this, &TcpConsole::dropUnasked);
+        }
         return QStringLiteral("Connect");
+    }
     error_ = transport_ ? transport_->errorText() : error;
     transport_.reset();
     failed_ = true;
@@ -134,7 +141,11 @@ QString TcpConsole::connectTransport(const QString& device)
 
 void TcpConsole::dropUnasked()
 {
-    if (!inExchange_ && socket_)
+    if (inExchange_)
+        return;
+    if (transport_)
+        dropped_ += transport_->readAvailable().size(); // protocol bytes are answered on the way
+    else if (socket_)
         dropped_ += socket_->skip(socket_->bytesAvailable());
 }
 
@@ -159,8 +170,13 @@ QByteArray TcpConsole::TCPSendBefehl(const QByteArray& bytes, int replyWaitMs)
         return {};
     }
     QByteArray reply;
+    inExchange_ = true;
+    const auto exchangeEnds = qScopeGuard([this] {
+        inExchange_ = false;
+        dropUnasked();
+    });
     if (transport_) {
-        transport_->discardInput();
+        dropped_ += transport_->readAvailable().size();
         if (!transport_->write(bytes, 1000)) {
             error_ = transport_->errorText();
             return {};
@@ -168,15 +184,14 @@ QByteArray TcpConsole::TCPSendBefehl(const QByteArray& bytes, int replyWaitMs)
         // Every arriving piece restarts the wait, up to the reply's bounds.
         QElapsedTimer clock;
         clock.start();
-        while (withinReplyBounds(reply, clock) && transport_->waitForBytes(replyWaitMs))
+        while (withinReplyBounds(reply, clock) && transport_ && transport_->waitForBytes(replyWaitMs))
             reply += transport_->readAvailable();
-        return reply.left(kReplyLimitBytes);
+        if (reply.size() > kReplyLimitBytes) {
+            dropped_ += reply.size() - kReplyLimitBytes;
+            reply.truncate(kReplyLimitBytes);
+        }
+        return reply;
     }
-    inExchange_ = true;
-    const auto exchangeEnds = qScopeGuard([this] {
-        inExchange_ = false;
-        dropUnasked();
-    });
     dropped_ += socket_->skip(socket_->bytesAvailable());
     if (socket_->write(bytes) != bytes.size() || !mbus::WaitForWritten(socket_, 1000)) {
         error_ = socket_->errorString();
