@@ -198,6 +198,17 @@ AllIndexResult ImportAllIndex(SqlConnection& db, const QString& client, int port
             line = QStringLiteral("Fehler ") + meterText(m) + QStringLiteral(": Adresse mehrfach vergeben");
         } else {
             const MeterRows reading = callbacks.readMeter ? callbacks.readMeter(m.address.toInt()) : MeterRows{};
+            if (callbacks.stopRequested && callbacks.stopRequested()) {
+                // Stopped while the meter was read: its answer may be cut short
+                // or missing for that reason alone, so the meter keeps its list
+                // and counts neither as imported nor as failed.
+                result.cancelled = true;
+                line = QStringLiteral("Abgebrochen ") + meterText(m);
+                result.report << line;
+                if (callbacks.progress)
+                    callbacks.progress(i, result.meters, line);
+                break;
+            }
             if (!reading.read) {
                 line = QStringLiteral("Fehler ") + meterText(m) + QStringLiteral(": ")
                     + (reading.error.isEmpty() ? QStringLiteral("Keine Antwort") : reading.error);

@@ -102,9 +102,13 @@ struct AllIndexResult {
 // Report lines:
 //   "Imp Idx Adr 5 LZNR 12 ZNr 12345678: 7 Werte"
 //   "Fehler Adr 5 LZNR 12 ZNr 12345678: <reason>"
+//   "Abgebrochen Adr 5 LZNR 12 ZNr 12345678"
 // A meter without address, sharing its address with another meter of the
 // port, or not answering is reported with "Fehler" and the run goes on; a
 // database error ends the run (meters already imported keep their lists).
+// A stop asked for while a meter is read ends the run at that meter: it is
+// reported as "Abgebrochen", keeps its list and counts as neither imported
+// nor failed.
 AllIndexResult ImportAllIndex(SqlConnection& db, const QString& client, int port, const AllIndexCallbacks& callbacks);
 
 } // namespace kelvaro::testbench

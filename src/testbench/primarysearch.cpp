@@ -69,8 +69,13 @@ int PrimarySearch::M_Bus_SuchenVonBisRac(mbus::NativeProvider& provider, int por
         emit elapsedChanged(elapsedLabel);
 
         provider.APPREQUD2(a);
-        if (provider.APPReceiveTest() != 3)
+        if (provider.APPReceiveTest() != 3) {
+            if (exchangeBroken) {
+                stoppedAt = a;
+                break;
+            }
             continue;
+        }
         ++count;
         QStringList& row = found[a];
         row[1] = provider.APPDeviceIDDec();

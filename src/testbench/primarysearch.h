@@ -25,8 +25,13 @@ public:
     int M_Bus_SuchenVonBisRac(mbus::NativeProvider& provider, int port, int baud, int from, int to, int statusIndex,
                               const mbus::TimeoutSettings& timeouts);
 
+    // Both stop flags end the search before its next address; the exchange
+    // under way when they are set runs to its end and its answer is taken.
     bool stopSearch = false;     // "Stop" of the search frame
     bool stopSpeedTest = false;  // "Stop" of the speed-test frame
+    // Set by whoever breaks the running exchange (closing the window): the
+    // summary then names the address whose exchange was cut.
+    bool exchangeBroken = false;
 
     std::array<QStringList, kAddresses> found;
     mbus::TelegramDisplay results;

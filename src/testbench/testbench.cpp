@@ -210,8 +210,10 @@ void TestBench::stopAll()
     speedStop_ = true;
     secondary_.stop = true;
     importStop_ = true;
-    if (running_)
+    if (running_) {
+        primary_.exchangeBroken = true;
         running_->APPBreak();
+    }
     // A modem line is not left standing.
     if (modemProvider_ && running_ == modemProvider_.get())
         cmdAuflegen();

@@ -23,7 +23,8 @@ namespace kelvaro::testbench {
 // one runs. Only one runs at a time: a handler called while another bus
 // action is under way (a click that arrives inside its waits) does nothing.
 // The stop buttons set their flag and break the running exchange, so a run
-// ends within one exchange.
+// ends within one exchange; only the primary search's "Stop" lets the
+// exchange under way finish, so that an answer already on the wire is kept.
 class TestBench : public QObject {
     Q_OBJECT
 public:

@@ -173,6 +173,8 @@ void TestBench::cmdImportAlleIndex()
     const AllIndexResult result = ImportAllIndex(db, Mandant, port, callbacks);
     importAbbrechenEnabled = false;
     importStatus = QStringLiteral("%1 von %2 Zählern importiert").arg(result.imported).arg(result.meters);
+    if (result.cancelled)
+        importStatus += QStringLiteral(", abgebrochen");
     showIfAny(result.message);
 }
 

@@ -44,6 +44,7 @@ void TestBench::cmdPrimSuchen()
     primStopEnabled = true;
     primary_.stopSearch = false;
     primary_.stopSpeedTest = false;
+    primary_.exchangeBroken = false;
     primary_.reset();
     resetFoundGrid(2);
     resetFoundGrid(PrimarySearch::kAddresses);
@@ -94,9 +95,9 @@ void TestBench::cmdPrimSuchen()
 
 void TestBench::cmdPrimStop()
 {
+    // The exchange under way is not broken: the answer already on the wire
+    // is taken, and the search ends before the next address.
     primary_.stopSearch = true;
-    if (primStopEnabled && running_)
-        running_->APPBreak();
     primStopEnabled = false;
     emit changed();
 }

@@ -239,8 +239,45 @@ TEST_P(IndexImport, AllIndexStopsWhenAskedAndOnADatabaseError)
     EXPECT_EQ(reads, 1);
     EXPECT_EQ(r.report.size(), 1);
 
+    // A stop during the reading of meter 2: what it handed back may be cut
+    // short, so its list stays as it was and it is no failure.
     stop = false;
     calls.progress = {};
+    calls.readMeter = [&](int address) {
+        ++reads;
+        stop = address == 2;
+        return MeterRows{true, resultRows(address, {"Energie"}), {}};
+    };
+    ASSERT_TRUE(WriteIndexList(db(), "200", b, resultRows(2, {"Energie", "Volumen"})).outcome
+                == IndexImportOutcome::Imported);
+    reads = 0;
+    r = ImportAllIndex(db(), "200", 2, calls);
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_EQ(reads, 2);
+    EXPECT_EQ(r.imported, 1);
+    EXPECT_EQ(r.failed, 0);
+    ASSERT_EQ(r.report.size(), 2);
+    EXPECT_EQ(r.report[1], QStringLiteral("Abgebrochen Adr 2 LZNR %1 ZNr 22222222").arg(b));
+    EXPECT_EQ(indexRows(b).size(), 2);
+    // A reading the stop broke off mid-frame is no fault of the meter either.
+    calls.readMeter = [&](int address) {
+        stop = address == 2;
+        return stop ? MeterRows{false, {}, "Wrong Length"} : MeterRows{true, resultRows(address, {"Energie"}), {}};
+    };
+    stop = false;
+    r = ImportAllIndex(db(), "200", 2, calls);
+    EXPECT_EQ(r.failed, 0);
+    ASSERT_EQ(r.report.size(), 2);
+    EXPECT_TRUE(r.report[1].startsWith("Abgebrochen Adr 2 ")) << r.report[1].toStdString();
+    EXPECT_EQ(indexRows(b).size(), 2);
+    ASSERT_TRUE(WriteIndexList(db(), "200", b, {}).outcome == IndexImportOutcome::Imported);
+
+    stop = false;
+    reads = 1;
+    calls.readMeter = [&](int address) {
+        ++reads;
+        return MeterRows{true, resultRows(address, {address == 2 ? "kaputt" : "Energie"}), {}};
+    };
     refuseArt("kaputt");
     r = ImportAllIndex(db(), "200", 2, calls);
     EXPECT_TRUE(r.databaseError);

@@ -10,6 +10,7 @@
 #include "testsupport.h"
 
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 using namespace kelvaro;
@@ -240,6 +241,54 @@ TEST(TestBenchPrimary, StopGivesTheSummary)
     b.bench.cmdPrimSuchen();
     EXPECT_EQ(b.bench.foundGrid.cell(3, 6), "2400;");
     EXPECT_TRUE(b.bench.elapsedLabel.endsWith(" sec. gefunden. ")) << "the stop flag was cleared";
+}
+
+// A meter whose answer takes its time: a stop pressed meanwhile meets the exchange on the wire.
+QString slowMeter(int primary, const QString& id)
+{
+    return QStringLiteral(R"({"primary": %1, "id": "%2", "baud": [2400], "medium": 4, "delay": 300,
+        "records": ["0406E8030000", "04134C1D0000", "025B4600"]})")
+        .arg(primary)
+        .arg(id);
+}
+
+TEST(TestBenchPrimary, StopKeepsTheAnswerOnTheWireClosingNamesTheCutAddress)
+{
+    // With wire time and a long answer window, so that the stop comes while address 1 answers.
+    Bench b({slowMeter(1, "11111111"), slowMeter(3, "33333333")}, {});
+    ASSERT_FALSE(b.sim->device().isEmpty());
+    b.bench.setSearchTimeout(0, "2000");
+    b.bench.setSearchTimeout(1, "100");
+    b.tick({k2400});
+    b.bench.vonField = "1";
+    b.bench.bisField = "5";
+    bool asked = false;
+    std::function<void()> press = [&] { b.bench.cmdPrimStop(); };
+    QObject::connect(&b.bench.foundGrid, &GridModel::dataChanged, [&](const QModelIndex& at) {
+        if (at.row() == 1 && at.column() == 0 && !asked) {
+            asked = true;
+            // After the request has gone out, before the answer has come.
+            QTimer::singleShot(100, press);
+        }
+    });
+    b.bench.cmdPrimSuchen();
+    EXPECT_EQ(b.bench.foundGrid.cell(1, 1), "11111111") << "the answer on the wire is taken";
+    ASSERT_EQ(b.bench.resultGrid.rowCount(), 3);
+    EXPECT_EQ(b.bench.resultGrid.cell(0, 0), "1 [1]");
+    EXPECT_TRUE(b.bench.elapsedLabel.startsWith("1 Zähler in ")) << b.bench.elapsedLabel.toStdString();
+    EXPECT_TRUE(b.bench.elapsedLabel.endsWith(" sec. gefunden. Suche abgebrochen bei Adr. 2"))
+        << b.bench.elapsedLabel.toStdString();
+    EXPECT_EQ(b.bench.foundGrid.cell(2, 0), "") << "address 2 is not asked";
+
+    // Closing the window breaks the exchange: the summary names the address it cut.
+    asked = false;
+    press = [&] { b.bench.stopAll(); };
+    b.bench.cmdPrimSuchen();
+    EXPECT_EQ(b.bench.foundGrid.cell(1, 1), "");
+    EXPECT_TRUE(b.bench.elapsedLabel.startsWith("0 Zähler in ")) << b.bench.elapsedLabel.toStdString();
+    EXPECT_TRUE(b.bench.elapsedLabel.endsWith(" sec. gefunden. Suche abgebrochen bei Adr. 1"))
+        << b.bench.elapsedLabel.toStdString();
+    EXPECT_FALSE(b.bench.busy());
 }
 
 TEST(TestBenchSecondary, TwinsTwoRatesStartPositionAndReading)
@@ -501,3 +550,46 @@ TEST(TestBenchImports, IndexAndListFromTheBench)
     EXPECT_EQ(count("SELECT Count(*) FROM MB_IndexListe"), 9);
     EXPECT_EQ(bench.progressValue, 3);
 }
+
+TEST(TestBenchImports, CancellingTheImportOfAllIndexesIsNoFault)
+{
+    InstallationDir dir;
+    const QStringList meters{slowMeter(1, "12345601"), slowMeter(2, "12345602")};
+    SimProcess sim(BusJson(meters));
+    dir.write("known.json", BusJson(meters));
+    QString error;
+    ASSERT_TRUE(master::CreateDemoInstallation("200", sim.device(), dir.file("known.json"), &error)) << error.toStdString();
+    WriteIniString("200MBus", "COMTimeout", "2000", kOvxIni);
+    WriteIniString("200MBus", "COMTimeoutOffset", "100", kOvxIni);
+    const auto indexRowsAt = [](int address) {
+        SqlConnection db("test.count");
+        return OpenClientDatabase(db)
+            ? db.scalar(QStringLiteral("SELECT Count(*) FROM MB_IndexListe i JOIN zaehler z ON z.LZNR = i.lznr "
+                                       "WHERE z.MBAdr = %1").arg(address)).toInt()
+            : -1;
+    };
+
+    TestBench bench;
+    bench.load(QString());
+    bench.setBaud("2400");
+    bench.cmdImportAlleIndex();
+    ASSERT_EQ(bench.importReport.size(), 2) << dir.messages().join('|').toStdString();
+    ASSERT_EQ(indexRowsAt(2), 3) << bench.importReport.join('|').toStdString();
+
+    // "&Abbrechen" while the second meter is being read.
+    bool pressed = false;
+    QObject::connect(&bench, &TestBench::changed, [&] {
+        if (bench.importReport.size() == 1 && !pressed) {
+            pressed = true;
+            QTimer::singleShot(100, [&] { bench.cmdImportAbbrechen(); });
+        }
+    });
+    bench.cmdImportAlleIndex();
+    ASSERT_EQ(bench.importReport.size(), 2);
+    EXPECT_TRUE(bench.importReport[0].startsWith("Imp Idx Adr 1 ")) << bench.importReport[0].toStdString();
+    EXPECT_TRUE(bench.importReport[1].startsWith("Abgebrochen Adr 2 ")) << bench.importReport[1].toStdString();
+    EXPECT_EQ(bench.importStatus, "1 von 2 Zählern importiert, abgebrochen");
+    EXPECT_EQ(indexRowsAt(2), 3) << "the interrupted meter keeps its list";
+    EXPECT_FALSE(bench.importAbbrechenEnabled);
+}
+
