@@ -158,6 +158,8 @@ void SmtpSender::run(SmtpJob job)
         return finish(false, QStringLiteral("Kein SMTP-Server angegeben"));
     if (job.sender.trimmed().isEmpty())
         return finish(false, QStringLiteral("Keine Absenderadresse angegeben"));
+    if (!IsUsableAddress(job.sender.trimmed()))
+        return finish(false, QStringLiteral("Ungültige Absenderadresse: %1").arg(job.sender.trimmed()));
     if (recipients.isEmpty())
         return finish(false, QStringLiteral("Kein Empfänger angegeben"));
 
