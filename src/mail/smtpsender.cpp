@@ -93,6 +93,11 @@ QString ResultText(CURLcode result, bool loginNeedsTls)
     case CURLE_LOGIN_DENIED: return QStringLiteral("Der Server hat die Anmeldung abgelehnt.");
     case CURLE_PEER_FAILED_VERIFICATION:
         return QStringLiteral("Das Zertifikat des Servers ist nicht vertrauenswürdig.");
+    case CURLE_SSL_CONNECT_ERROR: return QStringLiteral("Die verschlüsselte Verbindung zum Server kam nicht zustande.");
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING: return QStringLiteral("Die Verbindung zum SMTP-Server brach ab.");
+    case CURLE_WEIRD_SERVER_REPLY: return QStringLiteral("Unerwartete Antwort des SMTP-Servers.");
     default: return {};
     }
 }
