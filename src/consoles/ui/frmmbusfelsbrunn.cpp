@@ -174,7 +174,8 @@ void FrmMBusFelsbrunn::sendFrame()
     const bool read = console_.send(txtSend->text(), &message);
     if (!message.isEmpty()) {
         lblMessage->setText(message);
-        ShowMessageBox(message);
+        if (!closeAfterExchange_) // the operator is leaving: no box to click away
+            ShowMessageBox(message);
     }
     if (read)
         showTelegram();
