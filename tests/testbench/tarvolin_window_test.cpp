@@ -2,9 +2,11 @@
 #include "foundation/ini.h"
 #include "simprocess.h"
 #include "testbench/testbench.h"
+#include "testbench/testbenchsettings.h"
 #include "testbench/ui/frmtarvolin.h"
 #include "testsupport.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
@@ -207,6 +209,68 @@ TEST(TarvolinWindow, ClickThroughASearch)
 
     QTest::mouseClick(window.cmdSchliessen, Qt::LeftButton);
     EXPECT_FALSE(window.isVisible());
+}
+
+TEST(TarvolinWindow, AfterAReadingTheNextKeystrokeChangesNoSetting)
+{
+    InstallationDir dir;
+    SimProcess sim(BusJson({meter(1, "12345601")}), {"--fast"});
+    WriteIniString("OVX", "COM1", sim.device(), kOvxIni);
+    TestBench bench;
+    FrmTarvolin window(bench);
+    bench.load("qvxnk");
+    window.applyFormSize();
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    bench.setBaud("2400");
+    bench.setPrimAdr("1");
+    const QString timeout = ReadIniString("200MBus", "COMTimeout", kOvxIni);
+    ASSERT_EQ(timeout, "330");
+
+    for (QPushButton* button : {window.cmdLesenPrim, window.cmdSekLesen, window.cmdTestTelegramm}) {
+        QTest::mouseClick(button, Qt::LeftButton);
+        QWidget* focused = QApplication::focusWidget();
+        EXPECT_EQ(focused, button) << button->text().toStdString() << ": the focus is back where the action began";
+        QTest::keyClicks(focused ? focused : &window, "7");
+        EXPECT_EQ(window.Text4[0]->text(), timeout) << button->text().toStdString();
+        EXPECT_EQ(ReadIniString("200MBus", "COMTimeout", kOvxIni), timeout) << button->text().toStdString();
+        if (button == window.cmdLesenPrim)
+            EXPECT_EQ(bench.header.idDec, "12345601") << "the reading ran";
+    }
+}
+
+TEST(TarvolinWindow, EveryCaptionFitsItsLabel)
+{
+    InstallationDir dir;
+    TestBench bench;
+    FrmTarvolin window(bench);
+    bench.load("qvxnk");
+    window.applyFormSize();
+    window.show();
+    int captions = 0;
+    for (const QLabel* label : window.findChildren<QLabel*>()) {
+        if (label->text().isEmpty())
+            continue;
+        ++captions;
+        const int needed = label->fontMetrics().horizontalAdvance(label->text());
+        EXPECT_GE(label->contentsRect().width(), needed) << '"' << label->text().toStdString() << '"';
+    }
+    EXPECT_GE(captions, 8 + 4) << "the time-out captions of both frames among them";
+    for (int i = 0; i < 4; ++i) {
+        // The caption is the nearest label on the left of its field, and the field does not cover it.
+        const QLineEdit* field = window.Text4[i];
+        const QLabel* caption = nullptr;
+        for (const QLabel* label : field->parentWidget()->findChildren<QLabel*>())
+            if (label->y() == field->y() && label->x() < field->x() && (!caption || label->x() > caption->x()))
+                caption = label;
+        ASSERT_NE(caption, nullptr) << i;
+        EXPECT_EQ(caption->text(), TimeoutCaptions()[i]);
+        EXPECT_LT(caption->geometry().right(), field->x());
+        EXPECT_LE(field->geometry().right(), field->parentWidget()->contentsRect().right()) << "inside its frame";
+        EXPECT_GE(field->contentsRect().width(), field->fontMetrics().horizontalAdvance(field->text()))
+            << "the value shows whole";
+    }
 }
 
 #include "tarvolin_window_test.moc"

@@ -141,13 +141,15 @@ void FrmTarvolin::buildReadingFrame(QWidget* form)
     cmdSekLesen = button(f, QStringLiteral("Sekundär lesen"), 152, 70, 142);
     cmdTestTelegramm = button(f, QStringLiteral("Test Telegramm"), 6, 98, 142,
                               QStringLiteral("Zeigt das eingebaute Beispiel-Telegramm eines Wärmezählers"));
-    const int x[4] = {6, 82, 154, 212};
-    const int labelWidth[4] = {48, 42, 28, 42};
+    // Each caption as wide as its text in the font in use, so that none is cut.
     const int fieldWidth[4] = {28, 28, 24, 30};
+    int x = 6;
     for (int i = 0; i < 4; ++i) {
-        label(f, TimeoutCaptions()[i], x[i], 128, labelWidth[i]);
-        Text4[i] = edit(f, x[i] + labelWidth[i], 128, fieldWidth[i]);
+        const int captionWidth = f->fontMetrics().horizontalAdvance(TimeoutCaptions()[i]) + 2;
+        label(f, TimeoutCaptions()[i], x, 128, captionWidth);
+        Text4[i] = edit(f, x + captionWidth, 128, fieldWidth[i]);
         Text4[i]->setToolTip(TimeoutToolTip(i));
+        x += captionWidth + fieldWidth[i] + 4;
     }
 }
 
@@ -415,10 +417,24 @@ void FrmTarvolin::refresh()
 
 void FrmTarvolin::busyChanged(bool busy)
 {
+    if (busy) {
+        // The buttons are disabled while a bus action runs. Left on the one
+        // that started it, the focus would move on along the tab order into
+        // the next enabled field (the time-out fields follow the reading
+        // buttons), text selected, so that the next keystroke rewrote a
+        // setting. It waits on the form instead and comes back afterwards.
+        focusBeforeBusy_ = QApplication::focusWidget();
+        if (focusBeforeBusy_ && isAncestorOf(focusBeforeBusy_))
+            form_->setFocus(Qt::OtherFocusReason);
+    }
     refresh();
     if (!busy) {
         AutoSizeGridColumns(MSFlexGrid1);
         AutoSizeGridColumns(MSFlexGrid2);
+        if (focusBeforeBusy_ && focusBeforeBusy_->isEnabled() && focusBeforeBusy_->isVisible()
+            && form_->hasFocus())
+            focusBeforeBusy_->setFocus(Qt::OtherFocusReason);
+        focusBeforeBusy_ = nullptr;
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <QMainWindow>
+#include <QPointer>
 #include <array>
 
 class QCheckBox;
@@ -111,6 +112,7 @@ private:
     QWidget* form_ = nullptr;
     bool refreshing_ = false;
     bool waitCursor_ = false;
+    QPointer<QWidget> focusBeforeBusy_; // where the focus was when a bus action began
 };
 
 } // namespace kelvaro::testbench
