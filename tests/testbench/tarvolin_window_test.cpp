@@ -235,8 +235,9 @@ TEST(TarvolinWindow, AfterAReadingTheNextKeystrokeChangesNoSetting)
         QTest::keyClicks(focused ? focused : &window, "7");
         EXPECT_EQ(window.Text4[0]->text(), timeout) << button->text().toStdString();
         EXPECT_EQ(ReadIniString("200MBus", "COMTimeout", kOvxIni), timeout) << button->text().toStdString();
-        if (button == window.cmdLesenPrim)
+        if (button == window.cmdLesenPrim) {
             EXPECT_EQ(bench.header.idDec, "12345601") << "the reading ran";
+        }
     }
 }
 
