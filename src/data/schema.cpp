@@ -125,6 +125,18 @@ bool EnsureIndexListColumns(SqlConnection& c)
     return true;
 }
 
+bool EnsureMeterColumns(SqlConnection& c)
+{
+    if (c.columnExists(QStringLiteral("zaehler"), QStringLiteral("MSCONS_Lokation")))
+        return true;
+    QSqlQuery q(c.database());
+    if (!q.exec(QStringLiteral("ALTER TABLE zaehler ADD COLUMN MSCONS_Lokation VARCHAR(35)"))) {
+        SetLastErrorText(q.lastError().text());
+        return false;
+    }
+    return true;
+}
+
 bool EnsureExportIndexListColumn(SqlConnection& c)
 {
     const QString table = QStringLiteral("MBusIndexListe");

@@ -26,6 +26,11 @@ bool InsertDemoData(SqlConnection& connection);
 // Adds the columns of "MB_IndexListe" that an older table lacks.
 bool EnsureIndexListColumns(SqlConnection& connection);
 
+// Adds the columns of "zaehler" that this station brought in and an older
+// table lacks: MSCONS_Lokation (the metering or market location the MSCONS
+// readings are sent for).
+bool EnsureMeterColumns(SqlConnection& connection);
+
 // An older "MBusIndexListe" keeps its indexes in "Index": it gets "MBIndex",
 // filled from "Index", in one transaction (a failure leaves the table as it
 // was). A table that has "MBIndex" already, or no such table, is left alone.

@@ -44,7 +44,8 @@ CREATE TABLE IF NOT EXISTS zaehler (
     MB_Medium VARCHAR(255),
     MB_Version VARCHAR(255),
     Hersteller VARCHAR(255),
-    Typ VARCHAR(255)
+    Typ VARCHAR(255),
+    MSCONS_Lokation VARCHAR(35)
 );
 CREATE INDEX IF NOT EXISTS zaehler_mbus ON zaehler (MBComP, MBAdr);
 
