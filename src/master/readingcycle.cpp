@@ -22,6 +22,17 @@
 
 namespace kelvaro::master {
 
+namespace {
+
+// The line went away during the exchange, or the line that was there a meter
+// ago cannot be opened (its device is gone).
+bool lineGone(mbus::MeterReadOutcome outcome)
+{
+    return outcome == mbus::MeterReadOutcome::LineLost || outcome == mbus::MeterReadOutcome::PortNotOpened;
+}
+
+} // namespace
+
 qint64 NextStartFor(qint64 now, double interval)
 {
     const auto i = static_cast<qint64>(interval);
@@ -100,6 +111,8 @@ CycleEnd ReadingCycle::run(const CycleSetup& setup)
         if (provider_)
             mbus::ApplyTimeoutSettings(*provider_, setup.settings->timeouts);
         log_.add(QStringLiteral("Starte Auslesen"));
+        if (provider_ && lineAway_)
+            lineBack(setup); // still away: the passes count every meter as not read
     }
 
     CycleEnd end = CycleEnd::Done;
@@ -114,7 +127,7 @@ CycleEnd ReadingCycle::run(const CycleSetup& setup)
         if (setup.settings->store[StoreSwitch::Database])
             closeDatabase();
         durations.insertRow(0, {GermanNumber(cycleClock.elapsed() / 1000.0, 1) + QStringLiteral(" s")});
-        if (stopRequested_ || pass == 2)
+        if (stopRequested_ || pass == 2 || lineAway_)
             break;
     }
     if (end == CycleEnd::Done) {
@@ -140,7 +153,9 @@ bool ReadingCycle::runPass(const CycleSetup& setup)
     for (int r = 1; r <= count && meters_.contains(r); ++r) {
         if (stopRequested_ || closing_)
             break;
-        if (meters_.meter(r).lastRead != LastRead::Ok) {
+        if (meters_.meter(r).lastRead != LastRead::Ok && lineAway_) {
+            afterFailure(r, mbus::MeterReadOutcome::LineLost, setup);
+        } else if (meters_.meter(r).lastRead != LastRead::Ok) {
             emit status(QStringLiteral("Lese %1 von %2").arg(r).arg(count));
             if (setup.stepMode)
                 waitForStep();
@@ -150,7 +165,7 @@ bool ReadingCycle::runPass(const CycleSetup& setup)
                 return false;
             emit rowSelected(r);
             mbus::MeterReadOutcome outcome = readMeter(r, setup);
-            if (r == 1 && outcome != mbus::MeterReadOutcome::TakenOver) {
+            if (r == 1 && outcome != mbus::MeterReadOutcome::TakenOver && !lineGone(outcome)) {
                 log_.add(QStringLiteral("Nochmal ersten lesen"));
                 outcome = readMeter(r, setup);
             }
@@ -159,6 +174,8 @@ bool ReadingCycle::runPass(const CycleSetup& setup)
                 meters_.countReading(r, true);
                 store(r, setup);
             } else {
+                if (lineGone(outcome))
+                    lineLost(setup);
                 afterFailure(r, outcome, setup);
             }
         }
@@ -203,6 +220,38 @@ void ReadingCycle::afterFailure(int number, mbus::MeterReadOutcome outcome, cons
                          .arg(mbus::MeterReadCode(outcome)));
     if (setup.client == QLatin1String("1450") && number == 1)
         supervise(*setup.settings);
+}
+
+QString ReadingCycle::lineName(const CycleSetup& setup) const
+{
+    return setup.settings->ports.deviceFor(setup.port);
+}
+
+void ReadingCycle::lineLost(const CycleSetup& setup)
+{
+    if (lineAway_)
+        return;
+    lineAway_ = true;
+    // The device's words: a hang-up, a closed connection, or why it does not open.
+    mbus::BusPort& port = provider_->port().isLineLost() || !comm1_.isLineLost() ? provider_->port() : comm1_;
+    const QString reason = port.errorText();
+    const QString text = QStringLiteral("Verbindung zu %1 verloren").arg(lineName(setup));
+    log_.add(text);
+    WriteProgramLog(text + QStringLiteral(" (") + reason + ')');
+    WriteMBusLogLine(text);
+}
+
+bool ReadingCycle::lineBack(const CycleSetup& setup)
+{
+    const int baud = meters_.meterCount() > 0 && meters_.meter(1).MBBaud > 0 ? meters_.meter(1).MBBaud : 2400;
+    if (provider_->APPInitCom(setup.port, baud) != 0)
+        return false;
+    lineAway_ = false;
+    const QString text = QStringLiteral("Verbindung zu %1 wieder hergestellt").arg(lineName(setup));
+    log_.add(text);
+    WriteProgramLog(text);
+    WriteMBusLogLine(text);
+    return true;
 }
 
 void ReadingCycle::store(int number, const CycleSetup& setup)

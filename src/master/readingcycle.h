@@ -81,6 +81,12 @@ private:
     bool runPass(const CycleSetup& setup);
     mbus::MeterReadOutcome readMeter(int number, const CycleSetup& setup);
     void afterFailure(int number, mbus::MeterReadOutcome outcome, const CycleSetup& setup);
+    // The line went away: said once, and the meters not yet read in this
+    // cycle count as not read. Each following cycle tries the line at its
+    // start (lineBack) and says once when it is back.
+    void lineLost(const CycleSetup& setup);
+    bool lineBack(const CycleSetup& setup);
+    QString lineName(const CycleSetup& setup) const;
     void store(int number, const CycleSetup& setup);
     // False when the database was opened and has no meters for the port.
     bool openDatabase(const CycleSetup& setup);
@@ -106,6 +112,7 @@ private:
     QEventLoop* stepLoop_ = nullptr;
     QSet<int> addressingNoted_; // meters whose addressing the log told this cycle
     QSet<int> otherMeterNoted_;
+    bool lineAway_ = false; // kept from cycle to cycle
 };
 
 } // namespace kelvaro::master

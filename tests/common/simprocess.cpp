@@ -2,6 +2,8 @@
 
 #include <QFile>
 #include <QRegularExpression>
+#include <QTcpServer>
+#include <QUrl>
 
 namespace kelvaro::test {
 
@@ -36,6 +38,46 @@ SimProcess::~SimProcess()
 QString SimProcess::output() const
 {
     return QString::fromLocal8Bit(const_cast<QProcess&>(process_).readAllStandardError());
+}
+
+ReturningLine::ReturningLine(const QByteArray& busJson, Kind kind, const QStringList& simArgs)
+    : kind_(kind)
+    , bus_(busJson)
+    , simArgs_(simArgs)
+{
+    if (kind_ == Tcp) {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        tcpPort_ = probe.serverPort();
+        device_ = QStringLiteral("tcp://127.0.0.1:%1").arg(tcpPort_);
+    } else {
+        device_ = dir_.filePath(QStringLiteral("usb-M-Bus_Adapter-if00-port0"));
+    }
+    restore();
+}
+
+ReturningLine::~ReturningLine() { drop(); }
+
+void ReturningLine::drop()
+{
+    sim_.reset();
+    if (kind_ == PseudoTerminal)
+        QFile::remove(device_);
+}
+
+bool ReturningLine::restore()
+{
+    drop();
+    QStringList args = simArgs_;
+    if (kind_ == Tcp)
+        args << QStringLiteral("--tcp") << QString::number(tcpPort_);
+    auto sim = std::make_unique<SimProcess>(bus_, args);
+    if (sim->device().isEmpty())
+        return false;
+    if (kind_ == PseudoTerminal && !QFile::link(sim->device(), device_))
+        return false;
+    sim_ = std::move(sim);
+    return true;
 }
 
 QByteArray BusJson(const QStringList& meterObjects, bool echo)

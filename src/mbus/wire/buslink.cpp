@@ -86,8 +86,11 @@ QByteArray BusLink::collect(int firstByteMs, Until until, int quietMs, int minEn
         deadline = std::min<qint64>(deadline, hardLimit);
         if (now >= deadline)
             break;
-        if (!port_.waitForBytes(static_cast<int>(deadline - now)))
+        if (!port_.waitForBytes(static_cast<int>(deadline - now))) {
+            if (!port_.isOpen())
+                break; // the line is gone: nothing more can come
             continue;
+        }
         QByteArray chunk = port_.readAll();
         dropEcho(chunk);
         if (chunk.isEmpty())

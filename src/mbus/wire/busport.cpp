@@ -18,6 +18,7 @@ bool BusPort::open(const QString& device, int baud)
     std::unique_ptr<LineTransport> transport = CreateLineTransport(device, &error);
     if (!transport) {
         close();
+        lost_ = false;
         device_ = device;
         error_ = error;
         SetLastErrorText(error_);
@@ -31,6 +32,7 @@ bool BusPort::open(std::unique_ptr<LineTransport> transport, const QString& devi
 {
     close();
     error_.clear();
+    lost_ = false;
     device_ = deviceName;
     baud_ = baud > 0 ? baud : 9600;
     transport_ = transport.release();
@@ -42,6 +44,12 @@ bool BusPort::open(std::unique_ptr<LineTransport> transport, const QString& devi
         close();
         return false;
     }
+    connect(transport_, &LineTransport::lineLost, this, [this](const QString& reason) {
+        lost_ = true;
+        error_ = reason;
+        SetLastErrorText(reason);
+        emit lineLost(reason);
+    });
     setDtr(true);
     setRts(false);
     return true;
@@ -51,6 +59,7 @@ void BusPort::close()
 {
     if (!transport_)
         return;
+    transport_->disconnect(this);
     transport_->close();
     transport_->deleteLater(); // a wait inside it may still be unwinding
     transport_ = nullptr;

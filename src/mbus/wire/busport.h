@@ -44,11 +44,23 @@ public:
     QStringList warnings() const { return transport_ ? transport_->warnings() : QStringList(); }
     QString errorText() const { return error_; }
 
+    // The line went away while the port was open (see LineTransport::isLineLost):
+    // the port no longer counts as open, every wait on it has ended, and the
+    // state stays, also after close(), until the next open().
+    bool isLineLost() const { return lost_; }
+    // The device's words for it ("/dev/ttyUSB0: Leitung aufgelegt").
+    QString lineLostText() const { return lost_ ? error_ : QString(); }
+
+signals:
+    // Emitted once per loss, at the moment the transport notices it.
+    void lineLost(const QString& reason);
+
 private:
     LineTransport* transport_ = nullptr; // a child of this port
     QString device_;
     int baud_ = 0;
     QString error_;
+    bool lost_ = false;
 };
 
 } // namespace kelvaro::mbus

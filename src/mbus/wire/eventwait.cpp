@@ -1,11 +1,28 @@
 #include "mbus/wire/eventwait.h"
 
+#include <QAbstractSocket>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QSerialPort>
 #include <QTimer>
 
 namespace kelvaro::mbus {
 namespace {
+
+// A line that goes away ends the wait at once: a port's error (its transport
+// then tells whether the line is lost), a socket's closed connection.
+void wakeOnLoss(QIODevice* device, QEventLoop& loop)
+{
+    if (auto* port = qobject_cast<QSerialPort*>(device))
+        QObject::connect(port, &QSerialPort::errorOccurred, &loop, [&loop](QSerialPort::SerialPortError error) {
+            if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError)
+                loop.quit();
+        });
+    if (auto* socket = qobject_cast<QAbstractSocket*>(device)) {
+        QObject::connect(socket, &QAbstractSocket::disconnected, &loop, &QEventLoop::quit);
+        QObject::connect(socket, &QAbstractSocket::errorOccurred, &loop, &QEventLoop::quit);
+    }
+}
 
 // Runs an event loop until `wake` is emitted or `timeoutMs` passes.
 template <typename Signal>
@@ -19,6 +36,7 @@ void runUntil(QIODevice* device, Signal wake, int timeoutMs)
     if (device) {
         QObject::connect(device, wake, &loop, &QEventLoop::quit);
         QObject::connect(device, &QIODevice::aboutToClose, &loop, &QEventLoop::quit);
+        wakeOnLoss(device, loop);
     }
     timer.start(std::max(0, timeoutMs));
     loop.exec();

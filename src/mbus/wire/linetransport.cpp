@@ -33,6 +33,16 @@ bool hasScheme(const QString& device, QLatin1String scheme)
 
 } // namespace
 
+void LineTransport::markLineLost(const QString& reason)
+{
+    if (lost_)
+        return;
+    lost_ = true;
+    lostText_ = reason;
+    error_ = reason;
+    emit lineLost(reason);
+}
+
 bool IsTcpDevice(const QString& device) { return hasScheme(device, QLatin1String("tcp://")); }
 bool IsRfc2217Device(const QString& device) { return hasScheme(device, QLatin1String("rfc2217://")); }
 

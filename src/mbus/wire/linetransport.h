@@ -38,11 +38,30 @@ public:
     // Refusals that do not fail the line (a pseudo-terminal has no parity or RTS).
     QStringList warnings() const { return warnings_; }
 
+    // The line went away under the open transport: the adapter was unplugged,
+    // the peer of a pseudo-terminal closed, the device server closed the
+    // connection. Noticed from the device's own signals, so it ends every
+    // running wait at once; the transport is then no longer open, and only a
+    // new open() clears it.
+    bool isLineLost() const { return lost_; }
+    QString lineLostText() const { return lostText_; }
+
+signals:
+    // Once per loss, with what the device said.
+    void lineLost(const QString& reason);
+
 protected:
     bool fail(const QString& text)
     {
         error_ = text;
         return false;
+    }
+    // For the transports: the device reported a hang-up or a closed connection.
+    void markLineLost(const QString& reason);
+    void clearLineLost()
+    {
+        lost_ = false;
+        lostText_.clear();
     }
     void warn(const QString& text)
     {
@@ -53,6 +72,8 @@ protected:
 private:
     QString error_;
     QStringList warnings_;
+    bool lost_ = false;
+    QString lostText_;
 };
 
 // The transport for a device address: a serial device path (COM3,

@@ -116,7 +116,8 @@ MeterReadOutcome ReadMeter(BusPort& serial, NativeProvider& provider, MeterBusFi
     const MeterAddressing addressing = AddressingOf(meter);
     if (addressing == MeterAddressing::None)
         return MeterReadOutcome::NotAddressable;
-    provider.APPInitCom(meter.MBComP, meter.MBBaud);
+    if (addressing != MeterAddressing::StoredFrame && provider.APPInitCom(meter.MBComP, meter.MBBaud) != 0)
+        return MeterReadOutcome::PortNotOpened;
     if (addressing == MeterAddressing::Secondary) {
         ReadBySecondaryAddress(provider, meter.MB_ID.trimmed(), SecondaryRequest::Reading);
     } else if (addressing == MeterAddressing::Primary) {
@@ -132,7 +133,7 @@ MeterReadOutcome ReadMeter(BusPort& serial, NativeProvider& provider, MeterBusFi
         const DirectReadResult read = ReadWithStoredSelection(serial, selection, reply, {false, 0, 0, 0, 0.8});
         serial.close();
         if (!read.ok())
-            return MeterReadOutcome::NoFrameOnDirectPath;
+            return serial.isLineLost() ? MeterReadOutcome::LineLost : MeterReadOutcome::NoFrameOnDirectPath;
         provider.APPInterpretTelegramHex(StrToHexListe(reply, QString()));
     }
     const qint64 now = DateToSeconds(LocalNow());
@@ -143,8 +144,9 @@ MeterReadOutcome ReadMeter(BusPort& serial, NativeProvider& provider, MeterBusFi
     if (provider.APPReceiveTest() < 4)
         return MB_WerteUebernehmen(provider, meter, static_cast<qint32>(now)) == 0 ? MeterReadOutcome::TakenOver
                                                                                    : MeterReadOutcome::TakeOverFailed;
+    const bool lost = provider.port().isLineLost();
     provider.APPCloseCom();
-    return MeterReadOutcome::ExchangeFailed;
+    return lost ? MeterReadOutcome::LineLost : MeterReadOutcome::ExchangeFailed;
 }
 
 int MeterReadCode(MeterReadOutcome outcome)
@@ -156,9 +158,10 @@ int MeterReadCode(MeterReadOutcome outcome)
     case MeterReadOutcome::TakeOverFailed: return -3;
     case MeterReadOutcome::PortNotOpened: return -4;
     case MeterReadOutcome::NotAddressable: return -5;
-    case MeterReadOutcome::OtherMeter: break;
+    case MeterReadOutcome::OtherMeter: return -6;
+    case MeterReadOutcome::LineLost: break;
     }
-    return -6;
+    return -7;
 }
 
 int MB_ZaehlerLesen(BusPort& serial, NativeProvider& provider, MeterBusFields& meter, qint64* readingTime)

@@ -66,9 +66,10 @@ enum class MeterReadOutcome {
     NoFrameOnDirectPath,
     ExchangeFailed,
     TakeOverFailed,
-    PortNotOpened,
+    PortNotOpened,   // the line could not be opened: nothing was sent
     NotAddressable,  // MeterAddressing::None: nothing was sent
     OtherMeter,      // the reply's identification is not the meter's: nothing taken over
+    LineLost,        // the line went away during the exchange (BusPort::isLineLost)
 };
 
 // Reads one meter of the master as AddressingOf tells: the stored selection
@@ -80,8 +81,9 @@ enum class MeterReadOutcome {
 MeterReadOutcome ReadMeter(BusPort& serial, NativeProvider& provider, MeterBusFields& meter,
                            qint64* readingTime = nullptr);
 // The numbers of the master's log lines: 0 taken over, -1 no frame on the
-// direct path, -2 exchange failed, -3 take-over failed, -4 serial port not
-// opened, -5 no address to read the meter by, -6 another meter answered.
+// direct path, -2 exchange failed, -3 take-over failed, -4 port not opened,
+// -5 no address to read the meter by, -6 another meter answered, -7 the line
+// went away.
 int MeterReadCode(MeterReadOutcome outcome);
 int MB_ZaehlerLesen(BusPort& serial, NativeProvider& provider, MeterBusFields& meter, qint64* readingTime = nullptr);
 

@@ -93,6 +93,10 @@ bool NativeProvider::exchangeFrame(const QByteArray& request, std::uint8_t addre
         }
         const Answer answer = link_.receiveFrame();
         finish(answer);
+        if (port_.isLineLost()) {
+            receiveError_ = ErrUart; // no repeat on a line that is gone
+            return false;
+        }
         if (answer.kind != Answer::Frame)
             continue;
         const auto c = static_cast<std::uint8_t>(answer.frame.size() > 4 ? answer.frame[4] : 0);
@@ -212,8 +216,11 @@ QString NativeProvider::modemCommand(const QString& command, const QStringList& 
     clock.start();
     QByteArray answer;
     while (!break_ && clock.elapsed() < timeoutMs) {
-        if (!port_.waitForBytes(static_cast<int>(timeoutMs - clock.elapsed())))
+        if (!port_.waitForBytes(static_cast<int>(timeoutMs - clock.elapsed()))) {
+            if (!port_.isOpen())
+                break;
             continue;
+        }
         answer += port_.readAll();
         for (const QString& final : finals)
             if (answer.contains(final.toLatin1()))

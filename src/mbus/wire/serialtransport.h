@@ -1,11 +1,12 @@
 #pragma once
 #include "mbus/wire/linetransport.h"
 
-class QSerialPort;
+#include <QSerialPort>
 
 namespace kelvaro::mbus {
 
-// A serial port: a UART, a USB level converter or a pseudo-terminal.
+// A serial port: a UART, a USB level converter or a pseudo-terminal. A
+// resource error of the port or a hang-up of its descriptor is a lost line.
 class SerialTransport : public LineTransport {
     Q_OBJECT
 public:
@@ -25,6 +26,12 @@ public:
     void discardInput() override;
 
 private:
+    void onError(QSerialPort::SerialPortError error);
+    // The descriptor reports a hang-up: a pseudo-terminal whose peer closed,
+    // a USB adapter that was unplugged.
+    bool hungUp() const;
+    void lose(const QString& reason);
+
     QString device_;
     QSerialPort* port_ = nullptr;
 };

@@ -50,10 +50,19 @@ QString TcpTransport::address() const { return host_ + ':' + QString::number(por
 bool TcpTransport::open(int baud)
 {
     close();
+    clearLineLost();
     socket_ = new QTcpSocket(this);
     socket_->setReadBufferSize(0);
     if (ConnectTcpSocket(*socket_, host_, port_, kConnectTimeoutMs) != TcpConnectResult::Connected)
         return fail(QStringLiteral("Verbindung zu %1 fehlgeschlagen: %2").arg(address(), socket_->errorString()));
+    // The server closed the connection (it restarts, it took another client)
+    // or the network dropped it.
+    connect(socket_, &QAbstractSocket::disconnected, this,
+            [this] { markLineLost(address() + QStringLiteral(": Verbindung vom Gerät getrennt")); });
+    connect(socket_, &QAbstractSocket::errorOccurred, this, [this] {
+        if (socket_->state() != QAbstractSocket::ConnectedState)
+            markLineLost(address() + QStringLiteral(": ") + socket_->errorString());
+    });
     return connected(baud);
 }
 
@@ -62,12 +71,16 @@ void TcpTransport::close()
     data_.clear();
     if (!socket_)
         return;
+    socket_->disconnect(this);
     socket_->abort();
     socket_->deleteLater();
     socket_ = nullptr;
 }
 
-bool TcpTransport::isOpen() const { return socket_ && socket_->state() == QAbstractSocket::ConnectedState; }
+bool TcpTransport::isOpen() const
+{
+    return socket_ && socket_->state() == QAbstractSocket::ConnectedState && !isLineLost();
+}
 
 bool TcpTransport::sendRaw(const QByteArray& bytes)
 {
@@ -76,7 +89,7 @@ bool TcpTransport::sendRaw(const QByteArray& bytes)
 
 bool TcpTransport::write(const QByteArray& bytes, int timeoutMs)
 {
-    return sendRaw(toServer(bytes)) && WaitForWritten(socket_, timeoutMs);
+    return sendRaw(toServer(bytes)) && WaitForWritten(socket_, timeoutMs) && isOpen();
 }
 
 void TcpTransport::pump()

@@ -14,7 +14,8 @@ TcpConnectResult ConnectTcpSocket(QTcpSocket& socket, const QString& host, quint
 
 // A raw TCP connection to a serial-to-Ethernet device server: the bytes are
 // the line's bytes; the server's port sets the baud rate, so setting one here
-// only changes the timing this side computes with.
+// only changes the timing this side computes with. A connection the server
+// closes, or the network drops, is a lost line.
 class TcpTransport : public LineTransport {
     Q_OBJECT
 public:
