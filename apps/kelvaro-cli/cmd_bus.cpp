@@ -91,6 +91,23 @@ int openProvider(NativeProvider& provider, const BusOptions& o)
     return CliOk;
 }
 
+// A line that goes away ends the command at once with the device's exit
+// code, naming where it stopped ("Leitung verloren bei Adresse 17").
+int lineLostFail(const BusPort& port, const QString& where, const QJsonObject& partial = {})
+{
+    return CliFail(CliDevice, QStringLiteral("Leitung verloren %1 (%2)").arg(where, port.lineLostText()), partial);
+}
+
+// Ends a running search as soon as its line is gone.
+template <typename Stop>
+void stopOnLineLost(NativeProvider& provider, Stop stop)
+{
+    QObject::connect(&provider.port(), &BusPort::lineLost, [&provider, stop](const QString&) {
+        stop();
+        provider.APPBreak();
+    });
+}
+
 int openPort(BusPort& port, const BusOptions& o)
 {
     if (!port.open(o.device, o.baud))
@@ -125,6 +142,8 @@ int readSelectFrame(const BusOptions& o, const QString& hexList)
         return rc;
     QByteArray reply;
     const int rc = MB_LeseDirektSekAdr(serial, selection, reply, false, 0, 0, 0, 0.8);
+    if (serial.isLineLost())
+        return lineLostFail(serial, QStringLiteral("beim Auswahltelegramm"));
     if (rc <= 0)
         return CliFail(CliNoAnswer, QStringLiteral("Keine Antwort (rc=%1)").arg(rc));
     NativeProvider provider;
@@ -140,6 +159,8 @@ int readSecondary(const BusOptions& o, const QString& address)
     if (const int rc = openProvider(provider, o); rc != CliOk)
         return rc;
     const int rc = MB_ReadSekAdrRac(provider, address);
+    if (provider.port().isLineLost())
+        return lineLostFail(provider.port(), QStringLiteral("bei Sekundäradresse ") + address);
     if (rc != 0)
         return CliFail(CliNoAnswer, rc == 1 ? QStringLiteral("Antwort von mehreren Zählern.")
                                             : QStringLiteral("Keine Antwort (rc=%1): %2")
@@ -155,12 +176,17 @@ int readPrimary(const BusOptions& o, int address)
     NativeProvider provider;
     if (const int rc = openProvider(provider, o); rc != CliOk)
         return rc;
+    const QString where = QStringLiteral("bei Adresse ") + QString::number(address);
     provider.APPSNDNKE(address);
+    if (provider.port().isLineLost())
+        return lineLostFail(provider.port(), where);
     if (provider.APPReceiveTest() > 4)
         return CliFail(CliNoAnswer, QStringLiteral("Keine Antwort: ") + MB_ReceiveErrorText(provider.APPReceiveError()));
     QJsonArray telegrams;
     for (int n = 0; n < kMaxContinuationTelegrams; ++n) {
         provider.APPREQUD2(address);
+        if (provider.port().isLineLost())
+            return lineLostFail(provider.port(), where, telegrams.isEmpty() ? QJsonObject{} : QJsonObject{{"telegrams", telegrams}});
         if (provider.APPReceiveTest() != 3) {
             // What came before the failure is printed (text) or kept beside the error (JSON).
             const QString text = QStringLiteral("%1\t Fehler : %2").arg(address).arg(MB_ReceiveErrorText(provider.APPReceiveError()));
@@ -222,7 +248,11 @@ int scanPrimary(const QStringList& args)
         return rc;
     testbench::PrimarySearch search;
     QObject::connect(&search, &testbench::PrimarySearch::messageRaised, [](const QString& m) { CliErr(m); });
+    int tried = from;
+    QObject::connect(&search, &testbench::PrimarySearch::addressTried, [&tried](int address) { tried = address; });
+    stopOnLineLost(provider, [&search] { search.stopSearch = true; });
     search.M_Bus_SuchenVonBisRac(provider, o.port, o.baud, from, to, 1, o.timeouts);
+    const bool lost = provider.port().isLineLost();
     QJsonArray rows;
     int found = 0;
     for (const QStringList& row : search.found) {
@@ -238,6 +268,9 @@ int scanPrimary(const QStringList& args)
             CliOut(row.join('\t'));
         }
     }
+    if (lost)
+        return lineLostFail(provider.port(), QStringLiteral("bei Adresse ") + QString::number(tried),
+                            rows.isEmpty() ? QJsonObject{} : QJsonObject{{"found", rows}});
     if (!o.json)
         CliOut(search.elapsedLabel);
     if (found == 0)
@@ -263,7 +296,21 @@ int scanSecondary(const QStringList& args)
     if (const int rc = openProvider(provider, o); rc != CliOk)
         return rc;
     testbench::SecondarySearch search;
+    QString tried = mask;
+    QObject::connect(&search, &testbench::SecondarySearch::maskChanged, [&tried](const QString& m) { tried = m; });
+    stopOnLineLost(provider, [&search] { search.stop = true; });
     search.MBRac_SucheSekAdrAlle(provider, mask, 8 - firstWildcard, o.baud);
+    if (provider.port().isLineLost()) {
+        QJsonArray rows;
+        for (const QStringList& row : search.found) {
+            if (o.json)
+                rows << QJsonArray::fromStringList(row);
+            else
+                CliOut(row.join('\t'));
+        }
+        return lineLostFail(provider.port(), QStringLiteral("bei Maske ") + tried,
+                            rows.isEmpty() ? QJsonObject{} : QJsonObject{{"found", rows}});
+    }
     QJsonArray rows;
     for (const QStringList& row : search.found) {
         if (o.json)
@@ -303,6 +350,8 @@ int send(const QStringList& args)
     link.setTimeouts(t);
     link.send(frame);
     const Answer answer = link.receiveFrame();
+    if (port.isLineLost())
+        return lineLostFail(port, QStringLiteral("beim Warten auf die Antwort"));
     if (answer.kind == Answer::Frame || answer.kind == Answer::Ack) {
         const QString hex = StrToHexListe(answer.frame, QStringLiteral(";"));
         if (o.json)

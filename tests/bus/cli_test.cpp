@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 
 using kelvaro::test::BusJson;
 using kelvaro::test::InstallationDir;
@@ -51,4 +52,35 @@ TEST(KelvaroCliBus, ReadScanAndSendAgainstTheSimulator)
     const QString scan = runCli(QStringList{"scan-primary", "--from", "0", "--to", "4"} + line, &rc);
     EXPECT_TRUE(scan.contains("2\t12345602\tKEL")) << scan.toStdString();
     EXPECT_TRUE(scan.contains("1 Zähler in "));
+}
+
+// A line that goes away during a command ends it at once with the device's
+// exit code and where it stopped; what was found before stays in the output.
+TEST(KelvaroCliBus, LineGoneEndsTheCommandAtOnceNamingWhereItStopped)
+{
+    using kelvaro::test::ReturningLine;
+    InstallationDir dir;
+    const QByteArray bus = BusJson({R"({"primary": 2, "id": "12345602", "medium": 7, "records": ["0413A0860100"]})"});
+    for (const ReturningLine::Kind kind : {ReturningLine::PseudoTerminal, ReturningLine::Tcp}) {
+        ReturningLine line(bus, kind);
+        ASSERT_TRUE(line.isUp());
+        // The whole range takes about a minute against a bus of one meter.
+        QProcess scan;
+        scan.start(QStringLiteral(KELVARO_BINARY_DIR "/apps/kelvaro-cli/kelvaro-cli"),
+                   {"scan-primary", "--device", line.device(), "--baud", "2400"});
+        ASSERT_TRUE(scan.waitForStarted());
+        ASSERT_FALSE(scan.waitForFinished(1500)) << "past address 2 and still scanning";
+        line.drop();
+        ASSERT_TRUE(scan.waitForFinished(30000)) << "the scan went on without its line";
+        const QByteArray out = scan.readAllStandardOutput();
+        const QString err = QString::fromUtf8(scan.readAllStandardError());
+        EXPECT_EQ(scan.exitCode(), 4) << err.toStdString();
+        EXPECT_TRUE(err.contains(QRegularExpression("Leitung verloren bei Adresse ([3-9]|\\d\\d+) "))) << err.toStdString();
+        EXPECT_TRUE(out.contains("2\t12345602")) << out.toStdString();
+
+        ASSERT_TRUE(line.restore());
+        int rc = -1;
+        EXPECT_TRUE(runCli({"read", "--primary", "2", "--device", line.device()}, &rc).contains("12345602"));
+        EXPECT_EQ(rc, 0) << "the same name reads again";
+    }
 }
