@@ -2,6 +2,8 @@
 
 #include "editors/typedinput.h"
 
+#include "data/schema.h"
+
 #include "foundation/lasterror.h"
 #include "foundation/messages.h"
 #include "foundation/textutil.h"
@@ -13,7 +15,8 @@ namespace {
 
 const QString kMeterSql = QStringLiteral(
     " SELECT    zaehler.LZNR, zaehler.ZNR, zaehler.ZNAME, zaehler.MBAdr, zaehler.MBComP, zaehler.MBBaud, "
-    "zaehler.MBIndex, zaehler.MBZstand, MB_SelectSec, zaehler.MB_ID From zaehler Where ((zaehler.lznr = ?))");
+    "zaehler.MBIndex, zaehler.MBZstand, MB_SelectSec, zaehler.MB_ID, zaehler.MSCONS_Lokation From zaehler "
+    "Where ((zaehler.lznr = ?))");
 
 const QString kDeleteIndexListSql =
     QStringLiteral(" DELETE    MB_IndexListe.Lznr From MB_IndexListe Where ((MB_IndexListe.lznr = ?))");
@@ -44,6 +47,13 @@ bool MeterEditor::failed(EditorDatabase& db)
 
 bool MeterEditor::ListeLaden()
 {
+    if (!columnsChecked_) {
+        // An older table gets the columns the edit frame shows.
+        EditorDatabase db(database_);
+        if (!db.isOpen() || !EnsureMeterColumns(db.connection()))
+            return failed(db);
+        columnsChecked_ = true;
+    }
     if (list.ListeLaden(database_))
         return true;
     ShowMessageBox(EditorDatabaseMessage(database_, LastErrorText()), caption());
@@ -64,6 +74,7 @@ bool MeterEditor::MBusZaehlerLaden(qint64 lznr)
                   q.value(5).toString(), q.value(6).toString(), q.value(8).toString(), q.value(9).toString(), 0};
         if (!q.value(7).isNull())
             loaded.MBZstand = q.value(7).toInt();
+        loaded.MSCONS_Lokation = q.value(10).toString();
     }
     q = QSqlQuery();
     if (!indexGrid.load(db.connection(), lznr))
@@ -99,8 +110,8 @@ qint64 MeterEditor::MBusZaehlerSpeichern(qint64 lznr)
     if (!exists.isValid())
         return fail();
     qint64 saved = lznr;
-    QVariantList values{meter.ZNr,    meter.ZName,   meter.MBAdr,        meter.MBComP,
-                        meter.MBBaud, meter.MBIndex, meter.MB_SelectSec, meter.MBZstand};
+    QVariantList values{meter.ZNr,    meter.ZName,   meter.MBAdr,        meter.MBComP,         meter.MBBaud,
+                        meter.MBIndex, meter.MB_SelectSec, meter.MBZstand, meter.MSCONS_Lokation};
     const bool isNew = exists.toLongLong() == 0;
     if (isNew) {
         // A new meter is an M-Bus meter of the master's list from the start.
@@ -108,8 +119,8 @@ qint64 MeterEditor::MBusZaehlerSpeichern(qint64 lznr)
         QSqlQuery inserted;
         if (!c.query(inserted,
                      QStringLiteral("INSERT INTO zaehler (ZNr, ZName, MBAdr, MBComP, MBBaud, MBIndex, MB_SelectSec, "
-                                    "MBZstand, MB_ID, Tarifgrp, ZQuelle, Stufe) "
-                                    "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, 1, 'M-Bus', 1) RETURNING LZNR"),
+                                    "MBZstand, MSCONS_Lokation, MB_ID, Tarifgrp, ZQuelle, Stufe) "
+                                    "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 1, 'M-Bus', 1) RETURNING LZNR"),
                      values + QVariantList{meter.MB_ID})
             || !inserted.next())
             return fail();
@@ -117,7 +128,7 @@ qint64 MeterEditor::MBusZaehlerSpeichern(qint64 lznr)
         inserted = QSqlQuery();
     } else {
         QString update = QStringLiteral("UPDATE zaehler SET ZNr = ?, ZName = ?, MBAdr = ?, MBComP = ?, MBBaud = ?, "
-                                        "MBIndex = ?, MB_SelectSec = ?, MBZstand = ?");
+                                        "MBIndex = ?, MB_SelectSec = ?, MBZstand = ?, MSCONS_Lokation = ?");
         if (idChanged) {
             update += QStringLiteral(", MB_ID = ?");
             values << meter.MB_ID;
@@ -140,7 +151,7 @@ qint64 MeterEditor::MBusZaehlerSpeichern(qint64 lznr)
     const auto shown = [](const QVariant& v) { return v.isNull() ? QString() : v.toString(); };
     fields = {shown(meter.ZNr),    shown(meter.ZName),   shown(meter.MBAdr),        shown(meter.MBComP),
               shown(meter.MBBaud), shown(meter.MBIndex), shown(meter.MB_SelectSec), shown(meter.MB_ID),
-              meter.MBZstand};
+              meter.MBZstand,     shown(meter.MSCONS_Lokation)};
     loadedId_ = fields.MB_ID;
     ShowStoredIndexRows(indexGrid, rows);
     return saved;

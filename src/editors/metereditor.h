@@ -78,6 +78,7 @@ private:
 
     EditorDatabaseSettings database_;
     bool olderColumns_ = false;
+    bool columnsChecked_ = false;
     bool editing_ = false;
     qint64 openLznr_ = 0;
     QString loadedId_;

@@ -22,6 +22,7 @@ const MeterFieldText kTexts[MeterFieldCount] = {
     {"Index :", ""},
     {"Select :", ""},
     {"MBus ID :", "MBus Sekundäradresse: die 8 Ziffern der Identnummer, leer = Lesen über die Primäradresse"},
+    {"Lokation :", "Mess- oder Marktlokation, für die MSCONS-Zählerstände gesendet werden (leer = keine)"},
 };
 
 bool isSecondaryAddress(const QString& id)
@@ -60,6 +61,8 @@ int MeterFieldLength(int field)
         return ColumnWidths::MB_SelectSec;
     case FieldMBID:
         return ColumnWidths::MB_ID;
+    case FieldLocation:
+        return ColumnWidths::MSCONS_Lokation;
     default:
         return 11; // "-2147483648"
     }
@@ -79,6 +82,8 @@ QString CheckMeterFields(const MeterFields& f, CheckedMeter& out)
         {&checked.MBBaud, CheckWholeNumber(MeterFieldName(FieldMBBaud), f.MBBaud, 0, kInteger)},
         {&checked.MBIndex, CheckWholeNumber(MeterFieldName(FieldMBIndex), f.MBIndex, 0, kValueSlots)},
         {&checked.MB_SelectSec, CheckText(MeterFieldName(FieldSelect), f.MB_SelectSec, ColumnWidths::MB_SelectSec)},
+        {&checked.MSCONS_Lokation,
+         CheckText(MeterFieldName(FieldLocation), f.MSCONS_Lokation.trimmed(), ColumnWidths::MSCONS_Lokation)},
     };
     for (const auto& step : steps) {
         if (!step.value.ok())
@@ -91,6 +96,8 @@ QString CheckMeterFields(const MeterFields& f, CheckedMeter& out)
             + QStringLiteral("\" ist keine Sekundäradresse (genau 8 Ziffern, oder leer für das Lesen über die "
                              "Primäradresse).");
     checked.MB_ID = id.isEmpty() ? QVariant() : QVariant(id);
+    if (checked.MSCONS_Lokation.toString().isEmpty())
+        checked.MSCONS_Lokation = QVariant();
     checked.MBZstand = f.MBZstand != 0 ? 1 : 0;
     out = checked;
     return {};

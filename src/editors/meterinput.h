@@ -19,11 +19,12 @@ struct MeterFields {
     QString MB_SelectSec;
     QString MB_ID;
     int MBZstand = 0;
+    QString MSCONS_Lokation; // where the MSCONS readings of the meter are sent for
 };
 
 // The text boxes of the edit frame, numbered as `Text1`.
 enum MeterField { FieldZNr, FieldZName, FieldMBAdr, FieldMBComP, FieldMBBaud, FieldMBIndex, FieldSelect, FieldMBID,
-                  MeterFieldCount };
+                  FieldLocation, MeterFieldCount };
 struct MeterFieldText {
     const char* label; // "MBus Adresse :"
     const char* hint;
@@ -39,10 +40,12 @@ int MeterFieldLength(int field);
 struct CheckedMeter {
     QVariant ZNr, ZName, MBAdr, MBComP, MBBaud, MBIndex, MB_SelectSec, MB_ID;
     int MBZstand = 0;
+    QVariant MSCONS_Lokation;
 };
 // Fills `out`, or returns the message that names the first field that cannot
 // be stored as typed (letters in a number, a number out of its range, a text
-// longer than its column, an MB_ID that is not eight decimal digits).
+// longer than its column, an MB_ID that is not eight decimal digits). An
+// empty location is null.
 QString CheckMeterFields(const MeterFields& fields, CheckedMeter& out);
 
 // One index row of the meter list editor as the database takes it. An empty

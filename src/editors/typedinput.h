@@ -62,6 +62,7 @@ struct ColumnWidths {
     static constexpr int Art = 40;            // MB_IndexListe
     static constexpr int Einheit = 15;        // MB_IndexListe
     static constexpr int ExportText = 255;    // MBusIndexListe.text
+    static constexpr int MSCONS_Lokation = 35; // zaehler: a metering point has 33 characters
 };
 
 } // namespace kelvaro

@@ -246,6 +246,7 @@ TEST(TypedTexts, TheEditorsLimitsAreTheColumnsOfTheSchema)
     EXPECT_EQ(width("zaehler", "ZName"), ColumnWidths::ZName);
     EXPECT_EQ(width("zaehler", "MB_SelectSec"), ColumnWidths::MB_SelectSec);
     EXPECT_GE(width("zaehler", "MB_ID"), ColumnWidths::MB_ID);
+    EXPECT_EQ(width("zaehler", "MSCONS_Lokation"), ColumnWidths::MSCONS_Lokation);
     EXPECT_EQ(width("MB_IndexListe", "Art"), ColumnWidths::Art);
     EXPECT_EQ(width("MB_IndexListe", "Einheit"), ColumnWidths::Einheit);
     EXPECT_EQ(width("MBusIndexListe", "text"), ColumnWidths::ExportText);

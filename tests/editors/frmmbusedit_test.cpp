@@ -222,9 +222,18 @@ TEST_P(MeterEditWindow, TheBoxesTakeNoMoreThanTheirColumnsAndShowTheSecondaryAdd
     QTest::keyClicks(window_->Text1[FieldMBBaud], "9600");
     window_->Text1[FieldMBID]->clear();
     QTest::keyClicks(window_->Text1[FieldMBID], "10010002");
+    // The location, last in the frame, takes at most its column's 35 characters.
+    QLineEdit* location = window_->Text1[FieldLocation];
+    EXPECT_EQ(location->maxLength(), 35);
+    EXPECT_GT(location->y(), window_->Text1[FieldSelect]->y());
+    EXPECT_LT(location->y(), window_->Check1->y());
+    QTest::keyClicks(location, "DE0001234567890123456789012345678XYZW");
+    EXPECT_EQ(location->text(), "DE0001234567890123456789012345678XY");
     QTest::mouseClick(window_->cmdSpeichern, Qt::LeftButton);
     EXPECT_FALSE(window_->Frame2->isVisible());
     EXPECT_EQ(db().scalar("SELECT MB_ID FROM zaehler WHERE LZNR = ?", {first_}).toString(), "10010002");
+    EXPECT_EQ(db().scalar("SELECT MSCONS_Lokation FROM zaehler WHERE LZNR = ?", {first_}).toString(),
+              "DE0001234567890123456789012345678XY");
 }
 
 TEST_P(MeterEditWindow, CopyingAnEmptyListAsksForNoTargetAndSaysSo)

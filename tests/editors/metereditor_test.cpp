@@ -86,6 +86,34 @@ TEST_P(MeterEditing, SavesTheFieldsAndTheIndexRowsTheTableHolds)
     EXPECT_EQ(e->list.cell(e->rememberedRow(), MeterListGrid::ColAdresse), "17");
 }
 
+TEST_P(MeterEditing, TheMsconsLocationIsEditedAndAnOlderTableGetsItsColumn)
+{
+    const qint64 lznr = addMeter("4711", 5, 1);
+    ASSERT_TRUE(db().exec("ALTER TABLE zaehler DROP COLUMN MSCONS_Lokation")) << LastErrorText().toStdString();
+    auto e = editor();
+    ASSERT_TRUE(db().columnExists("zaehler", "MSCONS_Lokation"));
+    ASSERT_TRUE(e->cmdAendern(e->list.rowOf(lznr)));
+    EXPECT_EQ(e->fields.MSCONS_Lokation, "");
+
+    const QString point = "DE0001234567890123456789012345678";
+    e->fields.MSCONS_Lokation = point + "123"; // one more than the column holds
+    e->fields.ZName = "nicht gespeichert";
+    EXPECT_FALSE(e->cmdSpeichern());
+    ASSERT_FALSE(dir_.messages().isEmpty());
+    EXPECT_TRUE(dir_.messages().last().contains("Lokation")) << dir_.messages().last().toStdString();
+    EXPECT_TRUE(db().scalar("SELECT MSCONS_Lokation FROM zaehler WHERE LZNR = ?", {lznr}).isNull());
+    EXPECT_NE(db().scalar("SELECT ZName FROM zaehler WHERE LZNR = ?", {lznr}).toString(), "nicht gespeichert");
+
+    e->fields.MSCONS_Lokation = " " + point + " ";
+    ASSERT_TRUE(e->cmdSpeichern());
+    EXPECT_EQ(db().scalar("SELECT MSCONS_Lokation FROM zaehler WHERE LZNR = ?", {lznr}).toString(), point);
+    ASSERT_TRUE(e->cmdAendern(e->list.rowOf(lznr)));
+    EXPECT_EQ(e->fields.MSCONS_Lokation, point);
+    e->fields.MSCONS_Lokation.clear();
+    ASSERT_TRUE(e->cmdSpeichern());
+    EXPECT_TRUE(db().scalar("SELECT MSCONS_Lokation FROM zaehler WHERE LZNR = ?", {lznr}).isNull());
+}
+
 TEST_P(MeterEditing, ANewMeterIsAnMBusMeterOfTariffGroupOneWithEmptyFields)
 {
     const qint64 old = addMeter("1", 1, 1);

@@ -44,8 +44,8 @@ QTableView* grid(QWidget* parent, const QRect& place)
 
 // Where each box of `Text1` stands in the frame, top to bottom: the
 // secondary address below the primary one.
-constexpr int kFieldOrder[MeterFieldCount] = {FieldZNr,    FieldZName,   FieldMBAdr,  FieldMBID,
-                                              FieldMBComP, FieldMBBaud, FieldMBIndex, FieldSelect};
+constexpr int kFieldOrder[MeterFieldCount] = {FieldZNr,    FieldZName,   FieldMBAdr,   FieldMBID,    FieldMBComP,
+                                              FieldMBBaud, FieldMBIndex, FieldSelect, FieldLocation};
 constexpr int kFieldRow = 26;
 
 } // namespace
@@ -173,8 +173,8 @@ void FrmMBusEdit::refreshList()
 void FrmMBusEdit::showFields()
 {
     const MeterFields& f = editor_.fields;
-    const std::array<QString, MeterFieldCount> texts{f.ZNr,    f.ZName,   f.MBAdr,        f.MBComP,
-                                                     f.MBBaud, f.MBIndex, f.MB_SelectSec, f.MB_ID};
+    const std::array<QString, MeterFieldCount> texts{f.ZNr,    f.ZName,   f.MBAdr,        f.MBComP,         f.MBBaud,
+                                                     f.MBIndex, f.MB_SelectSec, f.MB_ID, f.MSCONS_Lokation};
     for (int k = 0; k < MeterFieldCount; ++k)
         Text1[k]->setText(texts[k]);
     const QSignalBlocker block(Check1);
@@ -192,6 +192,7 @@ void FrmMBusEdit::takeFields()
     f.MBIndex = Text1[5]->text();
     f.MB_SelectSec = Text1[6]->text();
     f.MB_ID = Text1[7]->text();
+    f.MSCONS_Lokation = Text1[FieldLocation]->text();
     f.MBZstand = Check1->isChecked() ? 1 : 0;
 }
 

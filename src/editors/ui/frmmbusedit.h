@@ -1,5 +1,6 @@
 #pragma once
 #include "editors/editorenvironment.h"
+#include "editors/meterinput.h"
 
 #include <QWidget>
 #include <array>
@@ -46,7 +47,7 @@ public:
     QPushButton* cmdZwischen = nullptr;
     QPushButton* cmdClose = nullptr;
     QGroupBox* Frame2 = nullptr;
-    std::array<QLineEdit*, 8> Text1{}; // numbered as MeterField; 7 is MB_ID
+    std::array<QLineEdit*, MeterFieldCount> Text1{}; // numbered as MeterField; 7 is MB_ID, 8 the location
     QCheckBox* Check1 = nullptr;
     QTableView* EditGrid = nullptr;
     QPushButton* cmdSpeichern = nullptr;
