@@ -90,6 +90,22 @@ TEST_P(StationTables, OlderIndexColumnsAndBooleansAreTakenOver)
     }
 }
 
+TEST_P(StationTables, TheMsconsLocationOfAJetMeterTableIsTakenOver)
+{
+    JetTable t = meters();
+    t.columns.append({"mscons_lokation", JetType::Text, 35}); // spelled as another program may
+    t.rows[0].append("DE0001234567890123456789012345678");
+    t.rows[1].append(QVariant());
+    QList<JetProblem> problems;
+    const TableResult result = WriteJetTable(connection(), t, problems);
+    ASSERT_TRUE(result.written) << result.error.toStdString();
+    EXPECT_FALSE(result.addedColumns.contains("mscons_lokation", Qt::CaseInsensitive)) << "the station has it";
+    SqlConnection& c = connection();
+    EXPECT_EQ(c.scalar("SELECT MSCONS_Lokation FROM zaehler WHERE LZNR = 17").toString(),
+              "DE0001234567890123456789012345678");
+    EXPECT_TRUE(c.scalar("SELECT MSCONS_Lokation FROM zaehler WHERE LZNR = 42").isNull());
+}
+
 TEST_P(StationTables, AFailedTableLeavesItsRowsAsTheyWere)
 {
     SqlConnection& c = connection();
