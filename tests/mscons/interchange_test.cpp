@@ -113,3 +113,49 @@ TEST(MsconsInterchange, ValuesThatUnocCannotCarryGiveNoBytes)
 
 } // namespace
 } // namespace kelvaro::test
+
+namespace kelvaro::test {
+namespace {
+
+using namespace kelvaro::mscons;
+
+TEST(MsconsSettingsTest, DefaultsOfTheReferenceAndRefusedSettings)
+{
+    InstallationDir dir;
+    const QString ini = QStringLiteral(".\\OVX.INI");
+    dir.write("OVX.INI", "[MSCONS7]\r\nAbsender=9912345678901\r\nEmpfaenger= 9900000000001 ; ;99?00'2;\r\n");
+    QString problem;
+    MsconsSettings s = ReadMsconsSettings("7", ini, problem);
+    EXPECT_EQ(problem, "");
+    EXPECT_EQ(s.receivers, (QStringList{"9900000000001", "99?00'2"}));
+    EXPECT_EQ(s.senderCode, "500");
+    EXPECT_EQ(s.receiverAgency, "293");
+    EXPECT_EQ(s.associationVersion, "2.4c");
+    EXPECT_EQ(s.documentCode, "7");
+    EXPECT_EQ(s.checkIdentifier, "13002");
+    EXPECT_EQ(s.messageDateQualifier, "137");
+    EXPECT_EQ(s.readingDateQualifiers, QStringList{"7"});
+    EXPECT_EQ(s.decimalMark, '.');
+    EXPECT_EQ(s.timeZone, QTimeZone::systemTimeZone());
+
+    const struct {
+        const char* extra;
+        const char* reason;
+    } refused[] = {
+        {"Absender=\r\n", "Absender fehlt"},
+        {"Empfaenger=;\r\n", "Empfaenger fehlt"},
+        {"Dezimalzeichen=;\r\n", "Dezimalzeichen"},
+        {"Zeitzone=Mond/Mitte\r\n", "Zeitzone"},
+        {"Empfaenger=\x80\x31\r\n", "ISO 8859-1"}, // the euro sign of Windows-1252
+    };
+    for (const auto& r : refused) {
+        // The first key found wins: the refused value stands before the good ones.
+        dir.write("OVX.INI", QByteArray("[MSCONS7]\r\n") + r.extra
+                                 + "Absender=9912345678901\r\nEmpfaenger=9900000000001\r\n");
+        ReadMsconsSettings("7", ini, problem);
+        EXPECT_TRUE(problem.contains(QString::fromUtf8(r.reason))) << r.extra << ": " << problem.toStdString();
+    }
+}
+
+} // namespace
+} // namespace kelvaro::test
