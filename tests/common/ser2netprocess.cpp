@@ -22,11 +22,11 @@ quint16 freePort()
 
 bool Ser2NetProcess::available() { return !ser2net().isEmpty(); }
 
-Ser2NetProcess::Ser2NetProcess(const QString& serialDevice)
+Ser2NetProcess::Ser2NetProcess(const QString& serialDevice, quint16 fixedPort)
 {
     if (!available() || serialDevice.isEmpty())
         return;
-    const quint16 port = freePort();
+    const quint16 port = fixedPort ? fixedPort : freePort();
     const QString config = dir_.filePath("ser2net.yaml");
     QFile f(config);
     if (!f.open(QIODevice::WriteOnly))

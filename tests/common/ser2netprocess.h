@@ -9,7 +9,8 @@ namespace kelvaro::test {
 // ser2net is not installed or did not come up.
 class Ser2NetProcess {
 public:
-    explicit Ser2NetProcess(const QString& serialDevice);
+    // On `port` of 127.0.0.1, or on a free one for 0 (a restart takes the same port again).
+    explicit Ser2NetProcess(const QString& serialDevice, quint16 port = 0);
     ~Ser2NetProcess();
     QString device() const { return device_; }
     static bool available();
