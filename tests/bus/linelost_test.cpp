@@ -4,6 +4,7 @@
 #include "mbus/wire/nativeprovider.h"
 #include "simprocess.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -51,8 +52,15 @@ TEST_P(LineLost, DuringAWaitEndsItAndTheSameNameReadsAgain)
     ASSERT_EQ(ask(link, 5).kind, Answer::Frame);
 
     QSignalSpy lost(&port, &BusPort::lineLost);
-    QTimer::singleShot(300, [&line] { line.drop(); });
+    QElapsedTimer sinceDrop;
+    qint64 noticedAfterMs = -1;
+    QObject::connect(&port, &BusPort::lineLost, [&] { noticedAfterMs = sinceDrop.elapsed(); });
+    QTimer::singleShot(300, [&] {
+        line.drop();
+        sinceDrop.start(); // the simulator has ended
+    });
     const Answer cut = ask(link, 7);
+    RecordProperty("loss_noticed_after_ms", static_cast<int>(noticedAfterMs));
     EXPECT_EQ(cut.kind, Answer::None);
     EXPECT_LT(cut.elapsedMs, kLongWindowBits * 1000 / 2400 / 2) << "the window was waited out";
     EXPECT_TRUE(port.isLineLost());
