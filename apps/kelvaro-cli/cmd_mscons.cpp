@@ -1,14 +1,8 @@
 #include "command.h"
-#include "clientoptions.h"
+#include "msconsjob.h"
 
-#include "data/schema.h"
-#include "editors/editordatabase.h"
-#include "foundation/clientpaths.h"
-#include "foundation/lasterror.h"
 #include "foundation/programlog.h"
-#include "foundation/userconfig.h"
 #include "mscons/msconsexport.h"
-#include "mscons/referencecounter.h"
 
 #include <QDate>
 #include <QFileInfo>
@@ -67,12 +61,6 @@ bool parse(const QStringList& args, Options& o, QString& error)
     return true;
 }
 
-QString defaultOutput()
-{
-    const bool separated = DatenPath.endsWith('\\') || DatenPath.endsWith('/');
-    return DatenPath + (separated ? QString() : QStringLiteral("\\")) + QStringLiteral("MSCONS\\");
-}
-
 QString dayText(QDate day) { return day.toString(QStringLiteral("dd.MM.yyyy")); }
 
 QJsonObject reportJson(const ExportReport& r, const MsconsSettings& s)
@@ -113,34 +101,14 @@ int mscons(const QStringList& args)
     QString error;
     if (!parse(args, o, error))
         return CliFail(CliUsage, error + QStringLiteral("\nusage: ") + kUsage);
-    StartClient(o.client.join(' '));
-    if (Mandant.isEmpty())
-        return CliFail(CliConfiguration, kNoClientText);
-    QString problem;
-    ExportRequest request;
-    request.settings = ReadMsconsSettings(Mandant, kOvxIni, problem);
-    if (!problem.isEmpty())
-        return CliFail(CliConfiguration, problem);
-    LoadUserConfig();
-
-    QList<ExportIndex> indexes;
-    {
-        const EditorDatabaseSettings settings = EditorDatabaseSettings::forClient(Mandant, DBPATH, DBConfig);
-        EditorDatabase db(settings, QStringLiteral("kelvaro.mscons"));
-        if (!db.isOpen() || !EnsureMeterColumns(db.connection()) || !EnsureExportIndexListColumn(db.connection())
-            || !LoadExportIndexes(db.connection(), indexes, error))
-            return CliFail(CliDataFile, EditorDatabaseMessage(settings, error.isEmpty() ? db.errorText() : error));
-    }
-
+    MsconsJob job;
+    if (const int code = PrepareMsconsJob(o.client, job, error))
+        return CliFail(code, error);
+    ExportRequest& request = job.request;
     request.from = o.from;
     request.to = o.to;
-    request.datenPath = DatenPath;
-    request.outputDirectory = !o.out.isEmpty()                              ? o.out
-        : !request.settings.outputDirectory.isEmpty()                      ? request.settings.outputDirectory
-                                                                           : defaultOutput();
-    request.counterFile = ReferenceCounterFile(DBPATH, Mandant);
-    request.now = QDateTime::currentDateTimeUtc();
-    const ExportReport report = ExportMscons(request, indexes);
+    request.outputDirectory = o.out.isEmpty() ? job.baseDirectory : o.out;
+    const ExportReport report = ExportMscons(request, job.indexes);
     const QString range = dayText(o.from) + QStringLiteral(" - ") + dayText(o.to);
     if (report.failed) {
         WriteProgramLog(QStringLiteral("MSCONS ") + range + QStringLiteral(" fehlgeschlagen: ") + report.error);

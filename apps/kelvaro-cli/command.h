@@ -13,6 +13,7 @@ enum CliExitCode : int {
     CliConfiguration = 3, // the installation's settings (no client in OVX.INI)
     CliDevice = 4,        // the serial port or device server cannot be used
     CliDataFile = 5,      // a database or file cannot be read, written or created
+    CliMailNotSent = 6,   // the mail server did not accept a mail
 };
 
 // A kelvaro-cli command: receives its arguments (after the command name) and

@@ -38,6 +38,7 @@ QString exitCodeText(int code)
     case CliConfiguration: return QStringLiteral("configuration: no client in OVX.INI");
     case CliDevice: return QStringLiteral("device: the serial port or device server cannot be used");
     case CliDataFile: return QStringLiteral("database or file: cannot be read, written or created");
+    case CliMailNotSent: return QStringLiteral("mail: the server did not accept a mail");
     }
     return {};
 }

@@ -105,6 +105,21 @@ int RunAutoSend(const QString& commandLine, const QString& settingsFile)
     return 1;
 }
 
+bool SendAttachmentUnattended(const QString& settingsFile, const QString& attachment, int timeoutSeconds,
+                              QString& explanation)
+{
+    MailDispatch dispatch(settingsFile, true);
+    dispatch.attachmentString = attachment;
+    explanation.clear();
+    QObject::connect(&dispatch, &MailDispatch::done, [&explanation](bool, const QString& text) { explanation = text; });
+    dispatch.send();
+    if (!WaitFinished(dispatch, timeoutSeconds)) {
+        explanation = QStringLiteral("keine Antwort des Servers in %1 s").arg(timeoutSeconds);
+        return false;
+    }
+    return dispatch.succeeded();
+}
+
 bool ADO_SendMail(const QString& to, const QString& subject, const QString& message, const QString& attachment,
                   int timeoutSeconds, const QString& settingsFile)
 {

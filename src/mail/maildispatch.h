@@ -49,6 +49,12 @@ private:
 // 2 nothing to send (no "-F" file).
 int RunAutoSend(const QString& commandLine, const QString& settingsFile);
 
+// Sends `attachment` at once with the stored settings of `settingsFile`, as
+// AUTOSEND does, without output, and waits at most timeoutSeconds. True when
+// the server accepted the mail; otherwise `explanation` says why.
+bool SendAttachmentUnattended(const QString& settingsFile, const QString& attachment, int timeoutSeconds,
+                              QString& explanation);
+
 // For other parts of the program: fills recipient, subject, message and
 // attachment, sends when there is an attachment and waits at most
 // timeoutSeconds. True when the mail went out.
