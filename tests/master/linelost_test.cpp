@@ -160,12 +160,15 @@ TEST(LineLost, SaidOnceMetersAfterItNotReadTheReturnSaidOnce)
     EXPECT_EQ(f.programLog().count(f.backText()), 1);
 }
 
-// Fifty losses at random moments of a master that cycles on its own timer
-// (time runs twenty times faster for it): after every return it reads all
-// meters again within two cycles, each loss and return is said once, and
-// every stored reading is one that was read.
-TEST(LineLost, FiftyLossesAtRandomMomentsEachReadAgainWithinTwoCycles)
+namespace {
+
+// Losses at random moments of a master that cycles on its own timer (time
+// runs twenty times faster for it): after every return it reads all meters
+// again within two cycles, each loss and return is said once, and every
+// stored reading is one that was read.
+void LoseTheLineAtRandomMoments(int losses, unsigned seed)
 {
+    std::printf("%d losses, seed %u\n", losses, seed);
     AwayStation f(FourMeters(), ReturningLine::PseudoTerminal);
     ASSERT_TRUE(f.ready);
     QElapsedTimer real;
@@ -176,7 +179,7 @@ TEST(LineLost, FiftyLossesAtRandomMomentsEachReadAgainWithinTwoCycles)
     f.station.text1Changed("1");
     f.station.Timer1.setInterval(5);
 
-    std::mt19937 random(20261209);
+    std::mt19937 random(seed);
     const auto waitFor = [](const std::function<bool()>& done, int ms) {
         QElapsedTimer waited;
         waited.start();
@@ -186,9 +189,8 @@ TEST(LineLost, FiftyLossesAtRandomMomentsEachReadAgainWithinTwoCycles)
     };
     ASSERT_TRUE(waitFor([&] { return f.cyclesAllRead > 0; }, 20000));
 
-    constexpr int kLosses = 50;
     QList<int> cyclesToRecover;
-    for (int n = 0; n < kLosses; ++n) {
+    for (int n = 0; n < losses; ++n) {
         // Away at a random moment of a cycle, for a random time.
         const int started = f.cyclesStarted;
         ASSERT_TRUE(waitFor([&] { return f.cyclesStarted > started; }, 20000)) << "loss " << n << ": no cycle starts";
@@ -201,13 +203,13 @@ TEST(LineLost, FiftyLossesAtRandomMomentsEachReadAgainWithinTwoCycles)
             << "loss " << n << ": no cycle read all meters again";
         cyclesToRecover << f.lastAllReadCycle - returnedIn;
     }
-    for (int n = 0; n < kLosses; ++n)
+    for (int n = 0; n < losses; ++n)
         EXPECT_LE(cyclesToRecover[n], 2) << "loss " << n;
     const int inOne = static_cast<int>(cyclesToRecover.count(1));
-    RecordProperty("recovered_in_one_cycle", inOne);
+    ::testing::Test::RecordProperty("recovered_in_one_cycle", inOne);
     std::printf("recovered within one cycle: %d, within two: %d of %d\n", inOne,
                 static_cast<int>(std::count_if(cyclesToRecover.begin(), cyclesToRecover.end(), [](int c) { return c <= 2; })),
-                kLosses);
+                losses);
 
     // Stopped between two cycles, so that every cycle that stored has ended.
     ASSERT_TRUE(waitFor([&] { return !f.station.cycle.Busy; }, 20000));
@@ -219,7 +221,7 @@ TEST(LineLost, FiftyLossesAtRandomMomentsEachReadAgainWithinTwoCycles)
     // Said alternately in the program log: each loss once, each return once.
     const QStringList lines = f.programLog().split("\r\n").filter(QStringLiteral("Verbindung zu "));
     const int lost = static_cast<int>(lines.filter(f.lostText()).size());
-    EXPECT_GT(lost, kLosses / 2) << "losses inside a cycle were noticed";
+    EXPECT_GT(lost, losses / 2) << "losses inside a cycle were noticed";
     bool away = false;
     for (const QString& line : lines) {
         EXPECT_EQ(line.contains(f.backText()), away) << line.toStdString();
@@ -227,3 +229,11 @@ TEST(LineLost, FiftyLossesAtRandomMomentsEachReadAgainWithinTwoCycles)
     }
     EXPECT_EQ(f.mbLog().count(f.lostText()), lost);
 }
+
+} // namespace
+
+TEST(LineLost, FiftyLossesAtRandomMomentsEachReadAgainWithinTwoCycles) { LoseTheLineAtRandomMoments(50, 20261209); }
+
+// The soak: a thousand losses, some ten minutes. Run it with
+// --gtest_also_run_disabled_tests --gtest_filter='*Soak*'.
+TEST(LineLost, DISABLED_SoakThousandLosses) { LoseTheLineAtRandomMoments(1000, std::random_device{}()); }
