@@ -19,7 +19,7 @@ MailServer::MailServer(const QStringList& options)
     port_ = FreePort();
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start(QStringLiteral("/usr/bin/python3"),
-                   QStringList{QStringLiteral(KELVARO_SOURCE_DIR "/tests/mail/smtpserver.py"), QStringLiteral("--port"),
+                   QStringList{QStringLiteral(KELVARO_SOURCE_DIR "/tests/common/smtpserver.py"), QStringLiteral("--port"),
                                QString::number(port_), QStringLiteral("--dir"), dir_.path()}
                        + options);
     while (process_.waitForReadyRead(10000))
