@@ -222,6 +222,25 @@ TEST_F(MsconsSend, AFailedBuildStillMailsWhatWasLeftAndTellsIt)
     EXPECT_TRUE(programLog().contains("MSCONS-Versand 01.12.2026: keine Zählerstände")) << programLog().toStdString();
 }
 
+TEST_F(MsconsSend, TwoRunsAtOnceMailTheDayOnce)
+{
+    MailServer server;
+    ASSERT_TRUE(server.ready());
+    mailTo(server.port());
+    store("07.12.2026 12:00", 1);
+    const QString program = QStringLiteral(KELVARO_BINARY_DIR "/apps/kelvaro-cli/kelvaro-cli");
+    const QStringList args{"mscons-send", "--date", "07.12.2026"};
+    QProcess a, b;
+    a.start(program, args);
+    b.start(program, args);
+    ASSERT_TRUE(a.waitForFinished(120000) && b.waitForFinished(120000));
+    // One of them builds and mails, the other finds the day done.
+    EXPECT_EQ(QSet<int>({a.exitCode(), b.exitCode()}), QSet<int>({0, 1}));
+    EXPECT_EQ(server.messages().size(), 1);
+    EXPECT_EQ(files("Gesendet").size(), 1);
+    EXPECT_TRUE(files("Ausgang").isEmpty());
+}
+
 TEST_F(MsconsSend, WithoutADateTheRunTakesYesterday)
 {
     MailServer server;
