@@ -15,7 +15,7 @@ namespace kelvaro::mscons {
 
 MsconsMailFolders MailFoldersOf(const QString& outputDirectory)
 {
-    const QDir base(NativePath(outputDirectory));
+    const QDir base(QFileInfo(NativePath(outputDirectory)).absoluteFilePath());
     return {base.filePath(QStringLiteral("Ausgang")), base.filePath(QStringLiteral("Gesendet"))};
 }
 

@@ -7,7 +7,7 @@ namespace kelvaro::mscons {
 
 // The folders of the unattended dispatch below the MSCONS output folder:
 // "Ausgang" holds the interchanges not yet accepted by the mail server,
-// "Gesendet" those it accepted. Both in native spelling.
+// "Gesendet" those it accepted. Both absolute, in native spelling.
 struct MsconsMailFolders {
     QString outbox;
     QString sent;

@@ -149,6 +149,24 @@ TEST_F(MsconsSend, TheDaysInterchangeIsMailedOnceAndMovedToSent)
     EXPECT_EQ(received(server), sentFiles());
 }
 
+TEST_F(MsconsSend, AReceiverAddedLaterGetsTheDayWithoutTheOthersGettingItAgain)
+{
+    MailServer server;
+    ASSERT_TRUE(server.ready());
+    mailTo(server.port());
+    store("07.12.2026 12:00", 1);
+    ASSERT_EQ(mscons_send({"--date", "07.12.2026"}).exitCode, 0);
+    dir_.write("OVX.INI", "[OVX]\r\nOVXMandant=200\r\n[MSCONS200]\r\nAbsender=9912345678901\r\n"
+                          "Empfaenger=9900000000001;9900000000002\r\nZeitzone=Europe/Berlin\r\n");
+    const SendRun run = mscons_send({"--date", "07.12.2026", "--json"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QJsonArray built = run.json()["built"].toArray();
+    ASSERT_EQ(built.size(), 1);
+    EXPECT_TRUE(built[0].toString().contains("_9900000000002_20261207_")) << built[0].toString().toStdString();
+    EXPECT_EQ(files("Gesendet").size(), 2);
+    EXPECT_EQ(received(server), sentFiles());
+}
+
 TEST_F(MsconsSend, AFileTheServerDidNotTakeGoesWithTheNextRun)
 {
     store("07.12.2026 12:00", 1);
