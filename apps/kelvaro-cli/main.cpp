@@ -65,7 +65,8 @@ QString overview()
         text += QStringLiteral("  ") + entry.usage + '\n';
     text += QStringLiteral("\n--json: JSON output; a failure then prints {\"error\": {\"code\": N, \"text\": \"...\"}}\n"
                            "(the text also goes to standard error).\n\n");
-    return text + exitCodeLines({CliOk, CliNoAnswer, CliUsage, CliConfiguration, CliDevice, CliDataFile});
+    return text
+        + exitCodeLines({CliOk, CliNoAnswer, CliUsage, CliConfiguration, CliDevice, CliDataFile, CliMailNotSent});
 }
 
 QString commandHelp(const Entry& entry)
