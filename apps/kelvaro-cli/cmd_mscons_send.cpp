@@ -184,14 +184,13 @@ int msconsSend(const QStringList& args)
     mailOutbox(folders, run);
 
     const int code = run.exitCode();
+    const QString nothing = QStringLiteral("nichts zu versenden");
     if (code == CliNoAnswer)
-        WriteProgramLog(run.prefix + QStringLiteral(": nichts zu versenden"));
+        WriteProgramLog(run.prefix + QStringLiteral(": ") + nothing);
     if (CliJsonOutput()) {
-        if (code == CliOk)
-            CliOutJson(run.json(o.day));
-        else
-            return CliFail(code, run.problems.isEmpty() ? QStringLiteral("nichts zu versenden") : run.problems.join('\n'),
-                           run.json(o.day));
+        if (code != CliOk)
+            return CliFail(code, run.problems.isEmpty() ? nothing : run.problems.join('\n'), run.json(o.day));
+        CliOutJson(run.json(o.day));
     } else {
         for (const QString& warning : run.warnings)
             CliErr(QStringLiteral("Warnung: ") + warning);
@@ -199,6 +198,8 @@ int msconsSend(const QStringList& args)
             CliOut(QStringLiteral("versandt: ") + file);
         for (const QString& file : run.left)
             CliOut(QStringLiteral("im Ausgang: ") + file);
+        if (code == CliNoAnswer)
+            CliErr(nothing);
     }
     return code;
 }

@@ -71,8 +71,9 @@ protected:
     QStringList files(const QString& folder) const
     {
         QStringList found;
-        for (const QString& name : QDir(dir_.file("MSCONS/" + folder)).entryList(QDir::Files | QDir::Hidden, QDir::Name))
-            found << dir_.file("MSCONS/" + folder + '/' + name);
+        const QDir dir(dir_.file("MSCONS/" + folder));
+        for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden, QDir::Name))
+            found << dir.filePath(name);
         return found;
     }
     QString programLog() const
@@ -121,7 +122,9 @@ TEST_F(MsconsSend, TheDaysInterchangeIsMailedOnceAndMovedToSent)
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString() << run.out.toStdString();
     EXPECT_TRUE(files("Ausgang").isEmpty());
     ASSERT_EQ(files("Gesendet").size(), 1);
-    EXPECT_TRUE(QFileInfo(files("Gesendet")[0]).fileName().startsWith("MSCONS_9912345678901_9900000000001_20261207_20261207_"));
+    EXPECT_TRUE(QFileInfo(files("Gesendet")[0])
+                    .fileName()
+                    .startsWith("MSCONS_9912345678901_9900000000001_20261207_20261207_"));
     EXPECT_EQ(run.json()["sent"].toArray().size(), 1);
     // The server got the file as it lies in Gesendet, byte for byte.
     EXPECT_EQ(received(server), sentFiles());
@@ -145,7 +148,8 @@ TEST_F(MsconsSend, TheDaysInterchangeIsMailedOnceAndMovedToSent)
     const SendRun again = mscons_send({"--date", "07.12.2026", "--again"});
     EXPECT_EQ(again.exitCode, 0) << again.err.toStdString();
     ASSERT_EQ(files("Gesendet").size(), 2);
-    EXPECT_NE(ReadInterchange(files("Gesendet")[0]).value(0).at(4), ReadInterchange(files("Gesendet")[1]).value(0).at(4));
+    EXPECT_NE(ReadInterchange(files("Gesendet")[0]).value(0).at(4),
+              ReadInterchange(files("Gesendet")[1]).value(0).at(4));
     EXPECT_EQ(received(server), sentFiles());
 }
 
@@ -232,7 +236,8 @@ TEST_F(MsconsSend, AFailedBuildStillMailsWhatWasLeftAndTellsIt)
     ASSERT_EQ(files("Gesendet").size(), 1);
     EXPECT_TRUE(files("Gesendet")[0].contains("_20261207_20261207_"));
     EXPECT_EQ(received(server), sentFiles());
-    EXPECT_TRUE(programLog().contains("MSCONS-Versand 08.12.2026: MSCONS nicht erzeugt:")) << programLog().toStdString();
+    EXPECT_TRUE(programLog().contains("MSCONS-Versand 08.12.2026: MSCONS nicht erzeugt:"))
+        << programLog().toStdString();
 
     // A day without readings and nothing left: nothing to send.
     const SendRun empty = mscons_send({"--date", "01.12.2026"});
