@@ -60,7 +60,6 @@ struct SendRun {
     QString prefix; // "MSCONS-Versand dd.mm.yyyy"
     bool fileFailed = false;
     bool mailFailed = false;
-    bool noReadings = false;
     QStringList built, sent, left, problems, warnings;
 
     void failed(bool& flag, const QString& text)
@@ -118,7 +117,6 @@ void build(MsconsJob& job, const Options& o, const MsconsMailFolders& folders, S
     if (report.failed)
         run.failed(run.fileFailed, QStringLiteral("MSCONS nicht erzeugt: ") + report.error);
     else if (report.nothingToSend()) {
-        run.noReadings = true;
         const QString text = QStringLiteral("keine Zählerstände, nichts erzeugt");
         WriteProgramLog(run.prefix + QStringLiteral(": ") + text);
         if (!CliJsonOutput())
