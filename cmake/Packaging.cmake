@@ -90,6 +90,8 @@ install(FILES
         ${CMAKE_SOURCE_DIR}/scripts/systemd/kelvaro-overview.service
         ${CMAKE_SOURCE_DIR}/scripts/systemd/kelvaro-readall.service
         ${CMAKE_SOURCE_DIR}/scripts/systemd/kelvaro-readall.timer
+        ${CMAKE_SOURCE_DIR}/scripts/systemd/kelvaro-mscons.service
+        ${CMAKE_SOURCE_DIR}/scripts/systemd/kelvaro-mscons.timer
         DESTINATION /lib/systemd/system)
 
 set(CPACK_GENERATOR DEB)
