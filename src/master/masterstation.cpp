@@ -217,6 +217,8 @@ void MasterStation::timerTick()
     BusLock::Hold hold = bus_.take(BusUser::Cycle);
     if (!hold)
         return;
+    settings.reloadCycleKeys();
+    emit stateChanged();
     const CycleSetup setup{now, Port, Mandant, &settings, testMeterFlag, commandLine.stepMode(), MeterPause};
     const CycleEnd end = cycle.run(setup);
     hold.release();

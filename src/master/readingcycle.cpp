@@ -2,6 +2,8 @@
 
 #include "data/dbconnection.h"
 #include "foundation/clientpaths.h"
+#include "foundation/lasterror.h"
+#include "foundation/timeutil.h"
 #include "foundation/paths.h"
 #include "foundation/programlog.h"
 #include "foundation/textutil.h"
@@ -135,6 +137,7 @@ CycleEnd ReadingCycle::run(const CycleSetup& setup)
             durations.removeRowsFrom(3);
         // Also after single runs, when they are started again and again.
         log_.trim();
+        exportIndexes(setup);
     }
     if (rb6Gate_->skipped() > 0)
         log_.add(QStringLiteral("RB6 nicht gespeichert für %1 Zähler").arg(rb6Gate_->skipped()));
@@ -309,6 +312,43 @@ void ReadingCycle::closeDatabase()
     valuesOpen_ = readingsOpen_ = false;
     if (wasOpen || DBConnection().isOpen())
         DBConnection().close();
+}
+
+void ReadingCycle::exportIndexes(const CycleSetup& setup)
+{
+    const IndexExportSettings& settings = setup.settings->indexExport;
+    if (!settings.on || setup.testMeters)
+        return;
+    QList<const MeterRecord*> meters;
+    QList<qint32> lznrs;
+    for (int r = 1; r <= meters_.meterCount(); ++r) {
+        meters << &meters_.meter(r);
+        lznrs << meters_.meter(r).LZNR;
+    }
+    QList<ExportedIndex> indexes;
+    QString error;
+    const bool wasOpen = DBConnection().isOpen();
+    const bool loaded = MBOpenDatenbank() && LoadExportedIndexes(DBConnection(), lznrs, indexes, error);
+    if (!loaded && error.isEmpty())
+        error = LastErrorText();
+    if (!wasOpen)
+        DBConnection().close();
+    if (!loaded) {
+        log_.add(QStringLiteral("Fehler Index-Export : ") + error);
+        WriteMBusLogLine(QStringLiteral("Fehler beim Index-Export : ") + error);
+        return;
+    }
+    QStringList failures;
+    const int failed = indexExport_.exportCycle(settings, indexes, meters, SecondsToDate(setup.now), &failures);
+    if (failed > 0) {
+        const QString text = QStringLiteral("Fehler beim Index-Export : %1 von %2 Zeilen nicht geschrieben (%3)")
+                                 .arg(failed)
+                                 .arg(indexes.size())
+                                 .arg(failures.first());
+        log_.add(text);
+        WriteMBusLogLine(text);
+        WriteProgramLog(text);
+    }
 }
 
 void ReadingCycle::waitForStep()

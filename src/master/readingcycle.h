@@ -1,5 +1,6 @@
 #pragma once
 #include "foundation/gridmodel.h"
+#include "master/indexexport.h"
 #include "master/rb6importgate.h"
 #include "master/stationsettings.h"
 #include "mbus/wire/meterreading.h"
@@ -93,6 +94,8 @@ private:
     void closeDatabase();
     void supervise(const StationSettings& settings);
     void launchKorvanis(const CycleSetup& setup);
+    // After a completed cycle, with the export on: the lines of its meters.
+    void exportIndexes(const CycleSetup& setup);
     void waitForStep();
     void wake();
     // Each note at most once per cycle and meter.
@@ -113,6 +116,7 @@ private:
     QSet<int> addressingNoted_; // meters whose addressing the log told this cycle
     QSet<int> otherMeterNoted_;
     bool lineAway_ = false; // kept from cycle to cycle
+    IndexExport indexExport_; // keeps the previous values from cycle to cycle
 };
 
 } // namespace kelvaro::master

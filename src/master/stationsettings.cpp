@@ -73,11 +73,24 @@ StationSettings StationSettings::load(int port)
         if (!text.isEmpty())
             s.store.set(sw, Val(text) != 0);
     }
+    s.reloadCycleKeys();
     s.providerKind = mbus::MB_ProviderListeLaden(port);
     const QString wait = ReadIniString(a, QStringLiteral("RB6ImportWarten"), kOvxIni);
     if (!wait.isEmpty())
         s.rb6ImportWaitMs = static_cast<int>(std::clamp(ToDouble(wait), 0.0, 3600.0) * 1000);
     return s;
+}
+
+void StationSettings::reloadCycleKeys()
+{
+    const QString logSwitch = ReadIniString(MBClientSection(), storeKey(StoreSwitch::MBusLog), kOvxIni);
+    if (!logSwitch.isEmpty())
+        store.set(StoreSwitch::MBusLog, Val(logSwitch) != 0);
+    indexExport.on = Val(ReadIniString(ClientMBusSection(), QStringLiteral("MitIndexExport"), kOvxIni)) != 0;
+    indexExport.target = ReadIniString(ClientSection(), QStringLiteral("MBusExportIndexDatei"), kOvxIni).trimmed();
+    if (indexExport.target.isEmpty())
+        indexExport.target = DatenPath;
+    indexExport.previousValue = Val(ReadIniString(ClientSection(), QStringLiteral("VorWert"), kOvxIni)) != 0;
 }
 
 int StationSettings::rb6ImportWaitBoundMs() const

@@ -1,4 +1,5 @@
 #pragma once
+#include "master/indexexport.h"
 #include "mbus/wire/portdevice.h"
 #include "mbus/wire/providerselect.h"
 
@@ -38,6 +39,7 @@ struct StationSettings {
     QString TibboPort = QStringLiteral("65535");
     QString serviceName = QStringLiteral("ormund.service"); // the installation's service, [OVX] "OrmundService"
     StoreSwitches store;
+    IndexExportSettings indexExport;
     int providerKind = mbus::ProviderOleV2;
     // How long a cycle waits in all for a log import that rebuilds the RB6
     // files: "RB6ImportWarten" seconds in section A; negative when not set.
@@ -50,6 +52,10 @@ struct StationSettings {
     // Reads the keys of `port`, writing back the defaults that are written
     // back when missing; also sets the global RB6_StandardGroesse.
     static StationSettings load(int port);
+    // The keys another program may change while the station runs (the
+    // overview's "MBSpeichern1" and the index export), read again at the
+    // start of each cycle.
+    void reloadCycleKeys();
 
     int timeout(TimeoutField field) const;
     void setTimeout(TimeoutField field, int value);
