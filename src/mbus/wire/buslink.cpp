@@ -7,12 +7,17 @@
 #include "mbus/wire/eventwait.h"
 
 #include <cmath>
+#include <utility>
 
 namespace kelvaro::mbus {
 namespace {
 
 
 int ceilMs(double ms) { return static_cast<int>(std::ceil(ms)); }
+
+// The look at the line after a deadline: long enough for the event loop to
+// take in bytes the system already holds, too short to be a wait.
+constexpr int kLookMs = 1;
 
 } // namespace
 
@@ -32,6 +37,12 @@ int BusLink::answerWindowMs() const
 }
 
 int BusLink::interByteMs() const { return ceilMs(timeouts_.interByteMs(baud())) + allowanceMs(); }
+
+void BusLink::requestBreak()
+{
+    break_ = true;
+    port_.interruptWait();
+}
 
 bool BusLink::send(const QByteArray& frame)
 {
@@ -79,14 +90,22 @@ QByteArray BusLink::collect(int firstByteMs, Until until, int quietMs, int minEn
     qint64 lastByteAt = 0;
     FrameReceiver receiver;
     *errorBits = 0;
+    bool lookedPastLimit = false;
 
     while (!break_) {
         const qint64 now = clock.elapsed();
         qint64 deadline = buffer.isEmpty() ? firstByteMs : std::max<qint64>(lastByteAt + quietMs, minEndMs);
         deadline = std::min<qint64>(deadline, hardLimit);
-        if (now >= deadline)
-            break;
-        if (!port_.waitForBytes(static_cast<int>(deadline - now))) {
+        if (now >= deadline) {
+            // This process may have been held up past the deadline while the
+            // answer came in: what already waits on the line still counts.
+            // Past the hard limit only once, so that a peer that never stops
+            // sending cannot hold the wait.
+            if (now >= hardLimit && std::exchange(lookedPastLimit, true))
+                break;
+            if (!port_.waitForBytes(kLookMs))
+                break;
+        } else if (!port_.waitForBytes(static_cast<int>(deadline - now))) {
             if (!port_.isOpen())
                 break; // the line is gone: nothing more can come
             continue;

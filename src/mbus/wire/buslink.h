@@ -39,8 +39,9 @@ public:
     // A link-layer frame (RSP_UD); stray bytes before it are skipped.
     Answer receiveFrame();
 
-    // Ends a running wait early (the provider's break).
-    void requestBreak() { break_ = true; }
+    // Ends the exchange under way (the provider's break): a running wait
+    // returns at once and nothing more is collected for it.
+    void requestBreak();
 
     BusPort& port() { return port_; }
 

@@ -40,6 +40,12 @@ public:
     bool waitForBytes(int timeoutMs);
     // Drops everything received so far.
     void discardInput();
+    // Ends a waitForBytes() that is running now; it returns false.
+    void interruptWait()
+    {
+        if (transport_)
+            transport_->interruptWait();
+    }
 
     QStringList warnings() const { return transport_ ? transport_->warnings() : QStringList(); }
     QString errorText() const { return error_; }

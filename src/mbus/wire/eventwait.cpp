@@ -6,8 +6,14 @@
 #include <QSerialPort>
 #include <QTimer>
 
+#include <utility>
+#include <vector>
+
 namespace kelvaro::mbus {
 namespace {
+
+// The waits running now on this thread, innermost last, with their device.
+thread_local std::vector<std::pair<const QIODevice*, QEventLoop*>> runningWaits;
 
 // A line that goes away ends the wait at once: a port's error (its transport
 // then tells whether the line is lost), a socket's closed connection.
@@ -39,7 +45,9 @@ void runUntil(QIODevice* device, Signal wake, int timeoutMs)
         wakeOnLoss(device, loop);
     }
     timer.start(std::max(0, timeoutMs));
+    runningWaits.emplace_back(device, &loop);
     loop.exec();
+    std::erase(runningWaits, std::pair<const QIODevice*, QEventLoop*>(device, &loop));
 }
 
 } // namespace
@@ -72,6 +80,15 @@ void PauseWithEvents(int ms)
 {
     if (ms > 0)
         runUntil(nullptr, &QIODevice::readyRead, ms);
+}
+
+void InterruptWaits(const QIODevice* device)
+{
+    if (!device)
+        return;
+    for (const auto& [waitingOn, loop] : runningWaits)
+        if (waitingOn == device)
+            loop->quit();
 }
 
 } // namespace kelvaro::mbus

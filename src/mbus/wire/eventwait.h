@@ -12,5 +12,8 @@ bool WaitForBytes(QIODevice* device, int timeoutMs);
 bool WaitForWritten(QIODevice* device, int timeoutMs);
 // Lets the given time pass with the event loop running.
 void PauseWithEvents(int ms);
+// Ends the waits on `device` that are running now (a break of the exchange):
+// they return as if their time had passed. Pauses are not ended.
+void InterruptWaits(const QIODevice* device);
 
 } // namespace kelvaro::mbus

@@ -33,6 +33,9 @@ public:
     virtual bool waitForBytes(int timeoutMs) = 0;
     // Drops everything received so far.
     virtual void discardInput() = 0;
+    // Ends a waitForBytes() that is running now (a break of the exchange): it
+    // returns false at once. No effect on a later wait.
+    virtual void interruptWait() {}
 
     QString errorText() const { return error_; }
     // Refusals that do not fail the line (a pseudo-terminal has no parity or RTS).

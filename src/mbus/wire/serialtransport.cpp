@@ -140,6 +140,8 @@ bool SerialTransport::waitForBytes(int timeoutMs)
     return WaitForBytes(port_, timeoutMs) && isOpen();
 }
 
+void SerialTransport::interruptWait() { InterruptWaits(port_); }
+
 void SerialTransport::discardInput()
 {
     if (!isOpen())

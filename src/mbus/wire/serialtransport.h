@@ -24,6 +24,7 @@ public:
     QByteArray readAvailable() override;
     bool waitForBytes(int timeoutMs) override;
     void discardInput() override;
+    void interruptWait() override;
 
 private:
     void onError(QSerialPort::SerialPortError error);

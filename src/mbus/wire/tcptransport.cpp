@@ -108,16 +108,23 @@ bool TcpTransport::waitForBytes(int timeoutMs)
 {
     QElapsedTimer clock;
     clock.start();
+    interrupted_ = false;
     for (;;) {
         pump();
         if (!data_.isEmpty())
             return true;
         const qint64 left = timeoutMs - clock.elapsed();
-        if (left <= 0 || !isOpen())
+        if (left <= 0 || !isOpen() || interrupted_)
             return false;
         // Bytes that were only protocol leave the data empty: wait on.
         WaitForBytes(socket_, static_cast<int>(left));
     }
+}
+
+void TcpTransport::interruptWait()
+{
+    interrupted_ = true;
+    InterruptWaits(socket_);
 }
 
 void TcpTransport::discardInput()

@@ -33,6 +33,7 @@ public:
     QByteArray readAvailable() override;
     bool waitForBytes(int timeoutMs) override;
     void discardInput() override;
+    void interruptWait() override;
 
 protected:
     // Runs once the connection stands (line settings of a protocol).
@@ -52,6 +53,7 @@ private:
     quint16 port_;
     QTcpSocket* socket_ = nullptr;
     QByteArray data_; // line data taken from the socket, not yet read
+    bool interrupted_ = false; // the running waitForBytes is to end
 };
 
 // RFC 2217: the device server takes baud rate, 8E1, the modem-control lines
