@@ -27,6 +27,11 @@ const char* const kHelp =
     "NeustartIntervall seconds of [<client>MBus], default 60). SIGTERM ends the\n"
     "supervisor; the masters go on running.\n"
     "\n"
+    "With NeustartUm=hh:mm in [<client>MBus] (the box \"MBus Neustart um :\") every\n"
+    "master started here is ended with SIGTERM once a day at that time and started\n"
+    "again; one that has not ended after NeustartWarten seconds (default 30) gets\n"
+    "SIGKILL.\n"
+    "\n"
     "The master is taken from KelvaroProgramm in [OVX] of OVX.INI, else from beside\n"
     "this program, from a build tree or from PATH.\n"
     "\n"
@@ -95,6 +100,12 @@ int main(int argc, char** argv)
     MasterSupervisor supervisor(overview.launcher(), LoadSupervisionSettings());
     QObject::connect(&supervisor, &MasterSupervisor::restarted, [&overview](int port) {
         printLine(QStringLiteral("Com%1 neu gestartet: %2 (PID %3)")
+                      .arg(port)
+                      .arg(overview.launcher().commandLine(port))
+                      .arg(overview.launcher().pid(port)));
+    });
+    QObject::connect(&overview.dailyRestart(), &DailyRestart::restarted, [&overview](int port) {
+        printLine(QStringLiteral("Com%1 täglich neu gestartet: %2 (PID %3)")
                       .arg(port)
                       .arg(overview.launcher().commandLine(port))
                       .arg(overview.launcher().pid(port)));

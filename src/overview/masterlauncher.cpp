@@ -5,6 +5,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace kelvaro::overview {
 
 MasterLauncher::MasterLauncher(MasterLaunchSettings settings, ProgramStarter starter)
@@ -33,6 +35,13 @@ bool MasterLauncher::lockHeld(int port) const
 bool MasterLauncher::ownProcessRuns(int port) const
 {
     return ProcessRuns(pids_.value(port), settings_.program, arguments(port));
+}
+
+QList<int> MasterLauncher::startedPorts() const
+{
+    QList<int> ports = pids_.keys();
+    std::sort(ports.begin(), ports.end());
+    return ports;
 }
 
 bool MasterLauncher::isRunning(int port) const { return ownProcessRuns(port) || lockHeld(port); }

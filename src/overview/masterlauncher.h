@@ -32,6 +32,10 @@ public:
     Result restart(int port);
 
     bool isRunning(int port) const;
+    // The master this launcher started for `port` still runs.
+    bool ownProcessRuns(int port) const;
+    // The ports of the masters started here, by port.
+    QList<int> startedPorts() const;
     bool lockHeld(int port) const;
     // ";" and "CPort" + port + ";" for every master started here and running.
     const QString& runningPorts() const { return runningPorts_; }
@@ -49,7 +53,6 @@ public:
 
 private:
     Result launch(int port);
-    bool ownProcessRuns(int port) const;
     static QString entry(int port);
 
     MasterLaunchSettings settings_;

@@ -35,6 +35,13 @@ void Overview::load(const QString& commandLine)
 
     settings_ = LoadOverviewSettings();
     RB6_StandardGroesse = settings_.rb6BlockCount;
+    switches_ = LoadOverviewSwitches();
+    dailyRestart_.setLauncher(launcher_.get());
+    dailyRestart_.setTime(RestartTime(switches_.restartAt));
+    dailyRestart_.setKillAfterMs(LoadSupervisionSettings().killAfterMs);
+    if (!switches_.restartAt.isEmpty() && !dailyRestart_.time().isValid())
+        WriteProgramLog(QStringLiteral("NeustartUm \"%1\" ist keine Uhrzeit: kein täglicher Neustart")
+                            .arg(switches_.restartAt));
 
     fillGrid();
 
@@ -53,6 +60,40 @@ void Overview::load(const QString& commandLine)
             chooseRow(row);
     }
     statusTimer_.start();
+    dailyRestart_.start();
+}
+
+namespace {
+
+bool written(bool ok)
+{
+    if (!ok)
+        ShowMessageBox(QStringLiteral("Fehler beim Schreiben von ") + kOvxIni + QStringLiteral(" : ") + LastErrorText());
+    return ok;
+}
+
+} // namespace
+
+bool Overview::setLogValues(bool on)
+{
+    switches_.logValues = on;
+    return written(SaveLogValues(on));
+}
+
+bool Overview::setIndexExport(bool on)
+{
+    switches_.indexExport = on;
+    return written(SaveIndexExport(on));
+}
+
+bool Overview::setDailyRestart(bool on, const QString& time)
+{
+    const QTime at = RestartTime(time);
+    if (on && !at.isValid())
+        return false;
+    switches_.restartAt = on ? at.toString(QStringLiteral("hh:mm")) : QString();
+    dailyRestart_.setTime(on ? at : QTime());
+    return written(SaveRestartAt(switches_.restartAt));
 }
 
 void Overview::fillGrid()

@@ -1,6 +1,7 @@
 #pragma once
 #include "editors/editordatabase.h"
 #include "foundation/gridmodel.h"
+#include "overview/dailyrestart.h"
 #include "overview/masterlauncher.h"
 #include "overview/overviewsettings.h"
 #include "overview/portgrid.h"
@@ -41,6 +42,17 @@ public:
     bool openTestBench() { return openProgram(QStringLiteral("tarvolin")); }
     bool openLogImport() { return openProgram(QStringLiteral("mbus-logimport")); }
 
+    // The three check boxes: each writes its key at once (false and a
+    // message box when the file refused it). The masters take the values up
+    // at their next cycle; the daily restart changes at once.
+    bool setLogValues(bool on);
+    bool setIndexExport(bool on);
+    // On with a valid time ("hh:mm") keeps that time; off keeps an empty key.
+    // False, and nothing written, for on with a text that is no time.
+    bool setDailyRestart(bool on, const QString& time);
+    const OverviewSwitches& switches() const { return switches_; }
+    DailyRestart& dailyRestart() { return dailyRestart_; }
+
     // Marks each port whose master runs with "läuft" (the timer calls it).
     void refreshStatus();
 
@@ -68,6 +80,8 @@ private:
     Environment environment_;
     std::unique_ptr<MasterLauncher> launcher_;
     OverviewSettings settings_;
+    OverviewSwitches switches_;
+    DailyRestart dailyRestart_;
     EditorDatabaseSettings database_;
     QString dataPath_;
     QList<PortRow> ports_;

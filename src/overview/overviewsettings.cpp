@@ -47,12 +47,46 @@ OverviewSettings LoadOverviewSettings()
     return s;
 }
 
+namespace {
+const QString kLogValuesKey = QStringLiteral("MBSpeichern1");
+const QString kRestartKey = QStringLiteral("NeustartUm");
+const QString kIndexExportKey = QStringLiteral("MitIndexExport");
+QString flag(bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); }
+} // namespace
+
+OverviewSwitches LoadOverviewSwitches()
+{
+    OverviewSwitches s;
+    s.logValues = Val(ReadIniString(MBClientSection(), kLogValuesKey, kOvxIni)) != 0;
+    s.restartAt = ReadIniString(ClientMBusSection(), kRestartKey, kOvxIni).trimmed();
+    s.indexExport = Val(ReadIniString(ClientMBusSection(), kIndexExportKey, kOvxIni)) != 0;
+    return s;
+}
+
+bool SaveLogValues(bool on) { return WriteIniString(MBClientSection(), kLogValuesKey, flag(on), kOvxIni); }
+bool SaveIndexExport(bool on) { return WriteIniString(ClientMBusSection(), kIndexExportKey, flag(on), kOvxIni); }
+bool SaveRestartAt(const QString& time) { return WriteIniString(ClientMBusSection(), kRestartKey, time, kOvxIni); }
+
+QTime RestartTime(const QString& text)
+{
+    const QString t = text.trimmed();
+    for (const char* format : {"h:mm", "hh:mm", "h:mm:ss", "hh:mm:ss"}) {
+        const QTime time = QTime::fromString(t, QLatin1String(format));
+        if (time.isValid())
+            return time;
+    }
+    return {};
+}
+
 SupervisionSettings LoadSupervisionSettings()
 {
     SupervisionSettings s;
     const double seconds = secondsValue(ReadIniString(ClientMBusSection(), QStringLiteral("NeustartIntervall"), kOvxIni));
     if (seconds > 0)
         s.restartIntervalMs = static_cast<int>(std::min(seconds, 86'400.0) * 1000);
+    const double wait = secondsValue(ReadIniString(ClientMBusSection(), QStringLiteral("NeustartWarten"), kOvxIni));
+    if (wait > 0)
+        s.killAfterMs = static_cast<int>(std::min(wait, 3'600.0) * 1000);
     return s;
 }
 

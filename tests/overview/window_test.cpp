@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QTableView>
 #include <QtTest/QTest>
@@ -127,4 +128,53 @@ TEST_F(OverviewWindow, ProviderListWritesOleProviderOfPortZero)
     EXPECT_EQ(window_->Combo1->currentIndex(), 2);
     EXPECT_EQ(ReadIniString("200MBus0", "OleProvider", kOvxIni), "2");
     EXPECT_EQ(ReadIniString("200MBus3", "OleProvider", kOvxIni), "") << "the masters' own entries stay";
+}
+
+// The three boxes keep their state in OVX.INI, where the masters read it.
+TEST_F(OverviewWindow, TheThreeBoxesWriteTheirKeysAndShowThemAtLoad)
+{
+    EXPECT_FALSE(window_->chkwerteprotokoll->isChecked());
+    EXPECT_FALSE(window_->Check1->isChecked());
+    EXPECT_FALSE(window_->Check2->isChecked());
+
+    window_->chkwerteprotokoll->click();
+    EXPECT_EQ(ReadIniString("MB200", "MBSpeichern1", kOvxIni), "1");
+    window_->Check2->click();
+    EXPECT_EQ(ReadIniString("200MBus", "MitIndexExport", kOvxIni), "1");
+    window_->Text2->setText("5:15");
+    window_->Check1->click();
+    EXPECT_EQ(ReadIniString("200MBus", "NeustartUm", kOvxIni), "05:15");
+    EXPECT_EQ(window_->Text2->text(), "05:15");
+    // A changed time counts while the box is ticked; a wrong one switches it off.
+    window_->Text2->setFocus();
+    window_->Text2->selectAll();
+    QTest::keyClicks(window_->Text2, "06:45");
+    QTest::keyClick(window_->Text2, Qt::Key_Return);
+    EXPECT_EQ(ReadIniString("200MBus", "NeustartUm", kOvxIni), "06:45");
+    EXPECT_EQ(overview_->dailyRestart().time(), QTime(6, 45));
+    window_->Text2->selectAll();
+    QTest::keyClicks(window_->Text2, "spaeter");
+    QTest::keyClick(window_->Text2, Qt::Key_Return);
+    EXPECT_FALSE(window_->Check1->isChecked());
+    EXPECT_EQ(ReadIniString("200MBus", "NeustartUm", kOvxIni), "");
+    EXPECT_EQ(inst_.dir.messages().size(), 1);
+
+    window_->chkwerteprotokoll->click();
+    EXPECT_EQ(ReadIniString("MB200", "MBSpeichern1", kOvxIni), "0");
+
+    // What another overview (or a master's own settings panel) wrote shows at load.
+    ASSERT_TRUE(WriteIniString("MB200", "MBSpeichern1", "1", kOvxIni));
+    ASSERT_TRUE(WriteIniString("200MBus", "NeustartUm", "03:30", kOvxIni));
+    ASSERT_TRUE(WriteIniString("200MBus", "MitIndexExport", "0", kOvxIni));
+    Overview::Environment environment;
+    environment.programs = OverviewInstallation::locations(inst_.dir.file("bin"));
+    environment.starter = starts_.starter();
+    Overview second(environment);
+    FrmKelvaroV4Alle window(second);
+    window.show();
+    second.load("-M200");
+    EXPECT_TRUE(window.chkwerteprotokoll->isChecked());
+    EXPECT_TRUE(window.Check1->isChecked());
+    EXPECT_EQ(window.Text2->text(), "03:30");
+    EXPECT_FALSE(window.Check2->isChecked());
 }

@@ -1,5 +1,6 @@
 #include "overview/ui/frmkelvarov4alle.h"
 
+#include "foundation/messages.h"
 #include "foundation/ui/gridutil.h"
 #include "mbus/ui/providerlist.h"
 #include "overview/overview.h"
@@ -88,6 +89,13 @@ FrmKelvaroV4Alle::FrmKelvaroV4Alle(Overview& overview, QWidget* parent)
         overview_.chooseRow(index.row());
     });
     connect(Combo1, &QComboBox::activated, &overview, &Overview::chooseProvider);
+    connect(chkwerteprotokoll, &QCheckBox::clicked, &overview, &Overview::setLogValues);
+    connect(Check2, &QCheckBox::clicked, &overview, &Overview::setIndexExport);
+    connect(Check1, &QCheckBox::clicked, this, &FrmKelvaroV4Alle::restartChanged);
+    connect(Text2, &QLineEdit::editingFinished, this, [this] {
+        if (Check1->isChecked())
+            restartChanged();
+    });
     connect(&overview, &Overview::loaded, this, &FrmKelvaroV4Alle::showLoaded);
     connect(&overview.grid, &QAbstractItemModel::dataChanged, this, [this] { AutoSizeGridColumns(MSFlexGrid1); });
 
@@ -100,7 +108,29 @@ void FrmKelvaroV4Alle::showLoaded()
     lblDaten->setText(overview_.dataLabel());
     lblPfad->setText(overview_.logNameLabel());
     mbus::FillProviderList(Combo1, overview_.providerKind());
+    const OverviewSwitches& switches = overview_.switches();
+    chkwerteprotokoll->setChecked(switches.logValues);
+    Check1->setChecked(!switches.restartAt.isEmpty() && overview_.dailyRestart().time().isValid());
+    Text2->setText(switches.restartAt);
+    Check2->setChecked(switches.indexExport);
     AutoSizeGridColumns(MSFlexGrid1);
+}
+
+} // namespace kelvaro::overview
+
+namespace kelvaro::overview {
+
+void FrmKelvaroV4Alle::restartChanged()
+{
+    const bool on = Check1->isChecked();
+    if (overview_.setDailyRestart(on, Text2->text())) {
+        if (on)
+            Text2->setText(overview_.switches().restartAt);
+        return;
+    }
+    Check1->setChecked(false);
+    overview_.setDailyRestart(false, {});
+    ShowMessageBox(QStringLiteral("Keine gültige Uhrzeit (hh:mm) : ") + Text2->text());
 }
 
 } // namespace kelvaro::overview

@@ -35,6 +35,8 @@ public:
 
 private:
     void showLoaded();
+    // Check1 with Text2: a time that is no time switches the restart off.
+    void restartChanged();
 
     Overview& overview_;
 };
