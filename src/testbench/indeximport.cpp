@@ -209,6 +209,15 @@ AllIndexResult ImportAllIndex(SqlConnection& db, const QString& client, int port
                     callbacks.progress(i, result.meters, line);
                 break;
             }
+            if (reading.lineLost) {
+                // What came before the loss may be a part of the meter's records only.
+                result.lineLostAt = m.address;
+                line = QStringLiteral("Leitung verloren ") + meterText(m) + QStringLiteral(": ") + reading.error;
+                result.report << line;
+                if (callbacks.progress)
+                    callbacks.progress(i, result.meters, line);
+                break;
+            }
             if (!reading.read) {
                 line = QStringLiteral("Fehler ") + meterText(m) + QStringLiteral(": ")
                     + (reading.error.isEmpty() ? QStringLiteral("Keine Antwort") : reading.error);

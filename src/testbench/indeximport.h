@@ -72,6 +72,7 @@ struct MeterRows {
     bool read = false;        // the meter answered with at least one telegram
     QList<QStringList> rows;  // result rows as above
     QString error;            // why not, when read is false
+    bool lineLost = false;    // the line went away during the reading (error: why)
 };
 
 // The rows of a test-bench reading (M_Bus_AuslesenRac) in that form.
@@ -92,6 +93,7 @@ struct AllIndexResult {
     int failed = 0;
     bool cancelled = false;
     bool databaseError = false; // the run ended on a database error
+    QVariant lineLostAt;        // the address whose reading the line's loss cut; null when it did not
     QStringList report; // one line per meter handled
     QString message;    // text for a message box; empty when there is nothing to show
 };
@@ -103,12 +105,14 @@ struct AllIndexResult {
 //   "Imp Idx Adr 5 LZNR 12 ZNr 12345678: 7 Werte"
 //   "Fehler Adr 5 LZNR 12 ZNr 12345678: <reason>"
 //   "Abgebrochen Adr 5 LZNR 12 ZNr 12345678"
+//   "Leitung verloren Adr 5 LZNR 12 ZNr 12345678: <reason>"
 // A meter without address, sharing its address with another meter of the
 // port, or not answering is reported with "Fehler" and the run goes on; a
 // database error ends the run (meters already imported keep their lists).
 // A stop asked for while a meter is read ends the run at that meter: it is
 // reported as "Abgebrochen", keeps its list and counts as neither imported
-// nor failed.
+// nor failed. A line that goes away during a reading ends the run the same
+// way, reported as "Leitung verloren".
 AllIndexResult ImportAllIndex(SqlConnection& db, const QString& client, int port, const AllIndexCallbacks& callbacks);
 
 } // namespace kelvaro::testbench

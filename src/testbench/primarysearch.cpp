@@ -2,6 +2,7 @@
 
 #include "foundation/textutil.h"
 #include "mbus/wire/nativeprovider.h"
+#include "testbench/secondarysearch.h"
 
 #include <QElapsedTimer>
 
@@ -35,6 +36,7 @@ int PrimarySearch::M_Bus_SuchenVonBisRac(mbus::NativeProvider& provider, int por
                                          int statusIndex, const mbus::TimeoutSettings& timeouts)
 {
     mbus::ApplyTimeoutSettings(provider, timeouts);
+    lineLostAt = -1;
     provider.APPInitCom(port, baud);
     if (!provider.APPIsComOpen()) {
         emit messageRaised(QStringLiteral("Fehler Open Com ") + QString::number(port));
@@ -69,6 +71,10 @@ int PrimarySearch::M_Bus_SuchenVonBisRac(mbus::NativeProvider& provider, int por
         emit elapsedChanged(elapsedLabel);
 
         provider.APPREQUD2(a);
+        if (provider.port().isLineLost()) {
+            lineLostAt = a;
+            break;
+        }
         if (provider.APPReceiveTest() != 3) {
             if (exchangeBroken) {
                 stoppedAt = a;
@@ -96,6 +102,13 @@ int PrimarySearch::M_Bus_SuchenVonBisRac(mbus::NativeProvider& provider, int por
     provider.requestRepeats = repeats;
     provider.APPCloseCom();
     const QString secs = seconds(clock.elapsed());
+    if (lineLost()) {
+        status(QStringLiteral("%1 Zähler gefunden, Leitung verloren bei Adr. %2").arg(count).arg(lineLostAt));
+        elapsedLabel = QStringLiteral("%1 Zähler in %2 sec. gefunden. ").arg(count).arg(secs)
+            + LineLostText(provider, QStringLiteral("Adr. ") + QString::number(lineLostAt));
+        emit elapsedChanged(elapsedLabel);
+        return count;
+    }
     status(QStringLiteral("%1 Zähler gefunden in %2sec").arg(count).arg(secs));
     elapsedLabel = stoppedAt >= 0
         ? QStringLiteral("%1 Zähler in %2 sec. gefunden. Suche abgebrochen bei Adr. %3").arg(count).arg(secs).arg(stoppedAt)

@@ -32,6 +32,10 @@ public:
     // Set by whoever breaks the running exchange (closing the window): the
     // summary then names the address whose exchange was cut.
     bool exchangeBroken = false;
+    // The line went away during the last run: it ended at once, at the
+    // address whose exchange the loss cut; what was found before stays.
+    bool lineLost() const { return lineLostAt >= 0; }
+    int lineLostAt = -1;
 
     std::array<QStringList, kAddresses> found;
     mbus::TelegramDisplay results;

@@ -35,6 +35,13 @@ double SearchTreeProgress(const QString& mask, int leadingZeros)
     return done;
 }
 
+QString LineLostText(mbus::NativeProvider& provider, const QString& where)
+{
+    const QString reason = provider.port().lineLostText();
+    return QStringLiteral("Leitung verloren bei ") + where
+        + (reason.isEmpty() ? QString() : QStringLiteral(" (") + reason + QLatin1Char(')'));
+}
+
 int MBRac_SucheSekAdr(mbus::NativeProvider& provider, const QString& mask)
 {
     // The same exchange as a reading by secondary address, with the search's codes.
@@ -54,6 +61,11 @@ void SecondarySearch::MBRac_SucheSekAdrAlle(mbus::NativeProvider& provider, QStr
         emit maskChanged(mask);
         const int r = MBRac_SucheSekAdr(provider, mask);
         ++selectionsSent;
+        if (provider.port().isLineLost()) {
+            lineLostAt = mask;
+            stop = true;
+            break;
+        }
         // A stop breaks the running exchange: its outcome is not acted on.
         if (stop)
             break;
@@ -100,6 +112,7 @@ int SecondarySearch::run(mbus::NativeProvider& provider, int port, const QList<i
     count = 0;
     selectionsSent = 0;
     stop = false;
+    lineLostAt.clear();
     QElapsedTimer clock;
     clock.start();
     const QString mask = StartMask(leadingZeros);
@@ -114,6 +127,8 @@ int SecondarySearch::run(mbus::NativeProvider& provider, int port, const QList<i
     if (resultLabel.isEmpty())
         resultLabel = QStringLiteral("0 Zähler gefunden ");
     resultLabel += QStringLiteral(" in ") + GermanNumber(clock.elapsed() / 1000.0, 1) + QStringLiteral(" Sekunden");
+    if (!lineLostAt.isEmpty())
+        resultLabel += QStringLiteral(". ") + LineLostText(provider, QStringLiteral("Maske ") + lineLostAt);
     emit resultChanged(resultLabel);
     return count;
 }

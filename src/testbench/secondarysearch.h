@@ -21,6 +21,10 @@ QString StartMask(int leadingZeros);
 // so "9fffffff" starts at 0 and "0fffffff" at 0.9.
 double SearchTreeProgress(const QString& mask, int leadingZeros);
 
+// "Leitung verloren bei Adr. 17 (/dev/ttyUSB0: Leitung aufgelegt)": where a
+// run of the test bench ended because its line went away, and why.
+QString LineLostText(mbus::NativeProvider& provider, const QString& where);
+
 // 0 nobody answered, 1 several or garbled, 2 one meter selected and read,
 // 3 one meter selected but no usable RSP_UD.
 int MBRac_SucheSekAdr(mbus::NativeProvider& provider, const QString& mask);
@@ -42,6 +46,9 @@ public:
     int run(mbus::NativeProvider& provider, int port, const QList<int>& bauds, int leadingZeros = 0);
 
     bool stop = false;
+    // The line went away: the run ended at once at this mask (empty: it did
+    // not); the meters found before stay.
+    QString lineLostAt;
     QList<QStringList> found; // eight cells per meter
     int count = 0;
     int selectionsSent = 0;

@@ -148,7 +148,12 @@ void TestBench::cmdLesenPrim()
     setResultHeaders();
     for (const QStringList& row : reading.display.rows)
         resultGrid.appendRow(row);
-    resultGrid.appendRow({QStringLiteral("Gelesen in ") + GermanNumber(clock.elapsed() / 1000.0, 2) + QStringLiteral(" s")});
+    // The telegrams that came before the loss stay on show.
+    if (provider->port().isLineLost())
+        resultGrid.appendRow({LineLostText(*provider, QStringLiteral("Adr. ") + QString::number(Val(fields.primAdr)))});
+    else
+        resultGrid.appendRow({QStringLiteral("Gelesen in ") + GermanNumber(clock.elapsed() / 1000.0, 2)
+                              + QStringLiteral(" s")});
 }
 
 void TestBench::cmdSekLesen()
@@ -171,7 +176,11 @@ void TestBench::cmdSekLesen()
     // The ID field names the meter once a found-meter row has been chosen.
     const QString address = idField.trimmed().isEmpty() ? fields.primAdr.trimmed() : idField.trimmed();
     const int rc = mbus::MB_ReadSekAdrRac(*provider, address);
-    if (rc == 0) {
+    if (provider->port().isLineLost()) {
+        setResultHeaders();
+        resultGrid.appendRow({mbus::SecondaryMask(address),
+                              QLatin1Char(' ') + LineLostText(*provider, QStringLiteral("Sekundäradresse ") + address)});
+    } else if (rc == 0) {
         showTelegram(*provider);
         showHeader(*provider);
     } else if (rc == 1) {

@@ -161,7 +161,12 @@ void TestBench::cmdImportAlleIndex()
     AllIndexCallbacks callbacks;
     callbacks.readMeter = [&](int address) {
         const QString baud = QString::number(baudOf.value(address, baudField()));
-        return RowsOfReading(mbus::M_Bus_Auslesen(providerKind, provider, address, port, baud, readTimeouts()));
+        MeterRows rows = RowsOfReading(mbus::M_Bus_Auslesen(providerKind, provider, address, port, baud, readTimeouts()));
+        if (provider->port().isLineLost()) {
+            rows.lineLost = true;
+            rows.error = provider->port().lineLostText();
+        }
+        return rows;
     };
     callbacks.stopRequested = [this] { return importStop_; };
     callbacks.progress = [this](int done, int total, const QString& line) {
@@ -175,6 +180,8 @@ void TestBench::cmdImportAlleIndex()
     importStatus = QStringLiteral("%1 von %2 Zählern importiert").arg(result.imported).arg(result.meters);
     if (result.cancelled)
         importStatus += QStringLiteral(", abgebrochen");
+    if (!result.lineLostAt.isNull())
+        importStatus += QStringLiteral(", ") + LineLostText(*provider, QStringLiteral("Adr. ") + result.lineLostAt.toString());
     showIfAny(result.message);
 }
 

@@ -59,7 +59,9 @@ void TestBench::cmdModemSuchen()
     emit waitCursor(true);
     resetFoundGrid(0);
     runSecondarySearch(*modemProvider_, {baudField()}, false);
-    modemStatus = QStringLiteral("Fertig");
+    modemStatus = secondary_.lineLostAt.isEmpty()
+        ? QStringLiteral("Fertig")
+        : LineLostText(*modemProvider_, QStringLiteral("Maske ") + secondary_.lineLostAt);
     emit waitCursor(false);
     if (hangUpPending_)
         hangUpNow();

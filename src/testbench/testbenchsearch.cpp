@@ -45,6 +45,7 @@ void TestBench::cmdPrimSuchen()
     primary_.stopSearch = false;
     primary_.stopSpeedTest = false;
     primary_.exchangeBroken = false;
+    primary_.lineLostAt = -1;
     primary_.reset();
     resetFoundGrid(2);
     resetFoundGrid(PrimarySearch::kAddresses);
@@ -87,7 +88,7 @@ void TestBench::cmdPrimSuchen()
                                            searchTimeouts());
             base += span;
         }
-        if (primary_.stopSearch)
+        if (primary_.stopSearch || primary_.lineLost())
             break;
     }
     primStopEnabled = false;
@@ -133,6 +134,11 @@ void TestBench::cmdSpeedLesen()
     provider->requestRepeats = 0;
     for (int a = from; a <= to && !speedStop_; ++a) {
         provider->APPREQUD2(a);
+        if (provider->port().isLineLost()) {
+            resultGrid.appendRow({QString::number(a), QLatin1Char(' ')
+                                      + LineLostText(*provider, QStringLiteral("Adr. ") + QString::number(a))});
+            break;
+        }
         if (provider->APPReceiveTest() == 3)
             ++count;
         else if (!speedStop_)
@@ -231,6 +237,7 @@ void TestBench::runSecondarySearch(mbus::NativeProvider& provider, const QList<i
     } else {
         // Over a modem connection: the line stands, one baud rate.
         secondary_.stop = false;
+        secondary_.lineLostAt.clear();
         secondary_.found.clear();
         secondary_.count = 0;
         ++baudIndex;
