@@ -52,6 +52,7 @@ SerialConsole::SerialConsole(mbus::PortDirectory ports, LogWindowModel& log, QOb
     , log_(log)
 {
     LadeStrings();
+    connect(&serial_, &mbus::BusPort::lineLost, this, &SerialConsole::lineLost);
 }
 
 void SerialConsole::LadeStrings()
@@ -124,6 +125,18 @@ void SerialConsole::logFailure(const QString& text)
     log_.add(text);
 }
 
+bool SerialConsole::lineLostDuring(const QString& where, QString* message)
+{
+    if (!serial_.isLineLost())
+        return false;
+    const QString text = QStringLiteral("Leitung verloren ") + where + QStringLiteral(" (") + serial_.lineLostText()
+        + QLatin1Char(')');
+    logFailure(QStringLiteral("FEHLER ") + text);
+    if (message)
+        *message = QStringLiteral("Comport ") + QString::number(chosenPort_) + QStringLiteral(": ") + text;
+    return true;
+}
+
 bool SerialConsole::send(const QString& frameText, QString* message)
 {
     if (refuseWhileBusy(message))
@@ -150,19 +163,22 @@ bool SerialConsole::send(const QString& frameText, QString* message)
     QByteArray received;
     if (mbus::V3CommSendMsg(serial_, frame, 0, 0, 0, true) != 0
         || mbus::V3CommReadMsg(serial_, '\xE5', '\xE5', 0.8, received, true, frame).kind != mbus::ReadMsgResult::Single) {
-        logFailure(QStringLiteral("FEHLER kein E5"));
+        if (!lineLostDuring(QStringLiteral("beim Warten auf E5"), message))
+            logFailure(QStringLiteral("FEHLER kein E5"));
         return false;
     }
     log_.add(QStringLiteral("Read ") + StrToHexListe(received, QStringLiteral(";")));
     log_.add(QStringLiteral("Send 5"));
     log_.add(QStringLiteral("10;7B;FD;78;16;"));
     if (mbus::V3CommSendMsg(serial_, kReqUd2, 0, 0, 0, true) != 0) {
-        log_.add(QStringLiteral("FEHLER RQUD2"));
+        if (!lineLostDuring(QStringLiteral("beim Senden von REQ_UD2"), message))
+            log_.add(QStringLiteral("FEHLER RQUD2"));
         return false;
     }
     const auto read = mbus::V3CommReadMsg(serial_, '\x68', '\x16', 0.8, received, true, kReqUd2);
     if (read.kind != mbus::ReadMsgResult::Frame) {
-        logFailure(QStringLiteral("FEHLER keine Antwort."));
+        if (!lineLostDuring(QStringLiteral("beim Warten auf die Antwort"), message))
+            logFailure(QStringLiteral("FEHLER keine Antwort."));
         return false;
     }
     log_.add(QString::number(received.size()) + QStringLiteral(" Byte ") + StrToHexListe(received, QStringLiteral(";")));
@@ -203,22 +219,34 @@ SerialConsole::SpeedResult SerialConsole::speedTest(int from, int to,
         const bool answered = mbus::V3CommSendMsg(serial_, request, 0, 0, 0, true) == 0
             && mbus::V3CommReadMsg(serial_, '\x68', '\x16', 0.8, received, true, request).kind
                 == mbus::ReadMsgResult::Frame;
+        result.milliseconds = clock.elapsed();
+        if (serial_.isLineLost()) {
+            result.lineLostAt = address;
+            break;
+        }
         if (answered)
             ++result.read;
         else
             ++result.silent;
-        result.milliseconds = clock.elapsed();
         if (progress && !progress(result)) {
             result.stopped = true;
             break;
         }
     }
-    log_.add(QStringLiteral("Geschwindigkeitstest %1..%2: %3 gelesen, %4 Keine Antwort in %5 Sec")
-                 .arg(from)
-                 .arg(result.stopped ? last : to)
-                 .arg(result.read)
-                 .arg(result.silent)
-                 .arg(QString::number(result.milliseconds / 1000.0, 'f', 2).replace('.', ',')));
+    const bool lost = result.lineLostAt >= 0;
+    QString line = QStringLiteral("Geschwindigkeitstest %1..%2: %3 gelesen, %4 Keine Antwort in %5 Sec")
+                       .arg(from)
+                       .arg(result.stopped || lost ? last : to)
+                       .arg(result.read)
+                       .arg(result.silent)
+                       .arg(QString::number(result.milliseconds / 1000.0, 'f', 2).replace('.', ','));
+    if (lost) {
+        const QString text = QStringLiteral("Leitung verloren bei Adr. %1 (%2)").arg(last).arg(serial_.lineLostText());
+        line += QStringLiteral(", FEHLER ") + text;
+        if (message)
+            *message = QStringLiteral("Comport ") + QString::number(chosenPort_) + QStringLiteral(": ") + text;
+    }
+    log_.add(line);
     return result;
 }
 

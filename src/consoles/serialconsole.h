@@ -14,7 +14,9 @@ namespace kelvaro {
 // The serial console of one customer installation: opens a port itself, sends
 // a selection frame, expects E5, fetches the data with REQ_UD2 to 253 and
 // decodes the reply, logging every step. Every failure is a "FEHLER" line and
-// leaves the port open.
+// leaves the port open, except a line that goes away: that ends the running
+// exchange at once with "FEHLER Leitung verloren ..." and leaves the port
+// closed until it is opened again.
 class SerialConsole : public QObject {
     Q_OBJECT
 public:
@@ -59,6 +61,7 @@ public:
         int silent = 0;
         qint64 milliseconds = 0;
         bool stopped = false;
+        int lineLostAt = -1; // the address whose request the line's loss cut
     };
     SpeedResult speedTest(int from, int to, const std::function<bool(const SpeedResult&)>& progress = {},
                           QString* message = nullptr);
@@ -69,12 +72,21 @@ public:
 
     // Text of a provider receive-error number.
     static QString ReceiveErrorText(int error);
+
+signals:
+    // The port's line went away (also between exchanges); the port is closed.
+    void lineLost(const QString& reason);
+
+public:
     // Receive-error number of a decoding failure.
     static int ReceiveErrorOf(mbus::DecodeError error);
 
 private:
     void LadeStrings();
     void logFailure(const QString& text);
+    // When the line is gone: logs "FEHLER Leitung verloren <where> (<why>)",
+    // sets the message and returns true.
+    bool lineLostDuring(const QString& where, QString* message);
     bool refuseWhileBusy(QString* message) const;
     QString notOpenText() const;
 

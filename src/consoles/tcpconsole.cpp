@@ -1,6 +1,7 @@
 #include "consoles/tcpconsole.h"
 
 #include "foundation/messages.h"
+#include "foundation/programlog.h"
 #include "mbus/hexlist.h"
 #include "mbus/wire/eventwait.h"
 #include "mbus/wire/linetransport.h"
@@ -109,8 +110,12 @@ QString TcpConsole::connectSocket(const QString& host, quint16 port, int timeout
     socket_->setReadBufferSize(kReadBufferBytes);
     connect(socket_, &QTcpSocket::readyRead, this, &TcpConsole::dropUnasked);
     const mbus::TcpConnectResult result = mbus::ConnectTcpSocket(*socket_, host, port, timeoutMs);
-    if (result == mbus::TcpConnectResult::Connected)
+    if (result == mbus::TcpConnectResult::Connected) {
+        connect(socket_, &QTcpSocket::disconnected, this, [this, host, port] {
+            lostText_ = QStringLiteral("%1:%2: Verbindung vom Gerät getrennt").arg(host).arg(port);
+        });
         return QStringLiteral("Connect");
+    }
     const bool timedOut = result == mbus::TcpConnectResult::TimedOut;
     error_ = timedOut ? QStringLiteral("Zeitüberschreitung beim Verbinden mit %1:%2").arg(host).arg(port)
                       : socket_->errorString();
@@ -149,14 +154,23 @@ void TcpConsole::dropUnasked()
         dropped_ += socket_->skip(socket_->bytesAvailable());
 }
 
+QString TcpConsole::lineLostText() const
+{
+    if (transport_)
+        return transport_->isLineLost() ? transport_->lineLostText() : QString();
+    return lostText_;
+}
+
 void TcpConsole::TCPClose()
 {
     failed_ = false;
+    lostText_.clear();
     if (transport_) {
         transport_->close();
         transport_.reset();
     }
     if (socket_) {
+        socket_->disconnect(this);
         socket_->abort();
         socket_->deleteLater();
         socket_ = nullptr;
@@ -166,9 +180,19 @@ void TcpConsole::TCPClose()
 QByteArray TcpConsole::TCPSendBefehl(const QByteArray& bytes, int replyWaitMs)
 {
     if (state() != Connected) {
-        error_ = QStringLiteral("Keine Verbindung");
+        const QString lost = lineLostText();
+        error_ = lost.isEmpty() ? QStringLiteral("Keine Verbindung")
+                                : QStringLiteral("Verbindung verloren (") + lost + QLatin1Char(')');
         return {};
     }
+    const QByteArray reply = exchange(bytes, replyWaitMs);
+    if (const QString lost = lineLostText(); !lost.isEmpty())
+        error_ = QStringLiteral("Verbindung verloren beim Warten auf die Antwort (") + lost + QLatin1Char(')');
+    return reply;
+}
+
+QByteArray TcpConsole::exchange(const QByteArray& bytes, int replyWaitMs)
+{
     QByteArray reply;
     inExchange_ = true;
     const auto exchangeEnds = qScopeGuard([this] {
@@ -246,6 +270,10 @@ QString TcpConsole::sendButton(const QString& frameField)
         return {};
     }
     const QByteArray reply = TCPSendBefehl(frame);
+    if (!lineLostText().isEmpty()) {
+        WriteProgramLog(QStringLiteral("TCP M-Bus: ") + error_);
+        return reply.isEmpty() ? error_ : StrToHexListe(reply, QStringLiteral(";")) + QStringLiteral("\n") + error_;
+    }
     if (reply.isEmpty())
         return QStringLiteral("Keine Antwort");
     return StrToHexListe(reply, QStringLiteral(";"));

@@ -58,7 +58,14 @@ public:
     bool connectButton(const QString& address, QString& portField);
     // Send: the reply as a hex list or "Keine Antwort"; a frame field that is
     // not a hex list is reported and nothing is sent (the text is then empty).
+    // A connection the device server closes ends the exchange at once: the
+    // text then names it ("Verbindung verloren beim Warten auf die Antwort
+    // (...)"), after what came before it, and it goes to the program log.
     QString sendButton(const QString& frameField);
+
+    // The device server closed the connection or the network dropped it (why;
+    // empty while it stands or after TCPClose). Connect opens a new one.
+    QString lineLostText() const;
 
     // The frame field as bytes: ";"-separated hex bytes of one or two digits,
     // blanks around them and empty fields ignored. False on anything else.
@@ -73,6 +80,7 @@ private:
     QString connectSocket(const QString& host, quint16 port, int timeoutMs);
     QString connectTransport(const QString& device);
     void dropUnasked();
+    QByteArray exchange(const QByteArray& bytes, int replyWaitMs);
 
     QTcpSocket* socket_ = nullptr;
     std::unique_ptr<mbus::LineTransport> transport_;
@@ -80,6 +88,7 @@ private:
     bool inExchange_ = false;
     qint64 dropped_ = 0;
     QString error_;
+    QString lostText_; // the plain connection's loss
 };
 
 } // namespace kelvaro

@@ -197,3 +197,73 @@ TEST(LogWindow, RowsInsertedWhereAskedAndGridFollowsTheWindow)
     EXPECT_EQ(LogWindowModel::GridWidthFor(600, 10, 8), 582);
     EXPECT_EQ(LogWindowModel::GridWidthFor(15, 10, 8), -1) << "too narrow: the grid keeps its width";
 }
+
+namespace {
+class SerialConsoleLineLost : public ::testing::TestWithParam<test::ReturningLine::Kind> {};
+} // namespace
+
+// The line goes away during "&Send" and during the speed test: each ends at
+// once with a FEHLER line and a message that name it, the port counts as
+// closed, and "&Open" works again once the line is back under its name.
+TEST_P(SerialConsoleLineLost, ExchangeAndSpeedTestEndAtOnceAndOpenWorksAgain)
+{
+    test::InstallationDir installation;
+    test::ReturningLine line(BusJson({meter(1, "12070267"), meter(3, "55555555")}), GetParam());
+    ASSERT_TRUE(line.isUp());
+    LogWindowModel log;
+    SerialConsole console(mbus::PortDirectory::everyPortTo(line.device()), log);
+    int lossSignals = 0;
+    QObject::connect(&console, &SerialConsole::lineLost, [&] { ++lossSignals; });
+    QString message;
+    ASSERT_TRUE(console.open(3, 2400, &message)) << message.toStdString();
+    const QString frame = SerialConsole::frameOfEntry(console.selectionList()[7]);
+
+    // Gone as the selection goes out.
+    const auto dropOnSend = QObject::connect(&log, &LogWindowModel::rowInserted, [&](int, const QString& text) {
+        if (text.startsWith("Send 17") && line.isUp())
+            line.drop();
+    });
+    EXPECT_FALSE(console.send(frame, &message));
+    QObject::disconnect(dropOnSend);
+    EXPECT_TRUE(log.rows().last().startsWith("FEHLER Leitung verloren beim Warten auf E5 ("))
+        << log.rows().join('\n').toStdString();
+    EXPECT_TRUE(message.startsWith("Comport 3: Leitung verloren beim Warten auf E5 (")) << message.toStdString();
+    EXPECT_FALSE(console.isOpen());
+    EXPECT_EQ(console.stateText(), "Close");
+    EXPECT_EQ(lossSignals, 1);
+    EXPECT_FALSE(console.send(frame, &message));
+    EXPECT_EQ(message, "Comport 3 nicht geöffnet!");
+    EXPECT_FALSE(console.open(3, 2400, &message)) << "nothing under the name while the line is away";
+
+    ASSERT_TRUE(line.restore());
+    ASSERT_TRUE(console.open(3, 2400, &message)) << message.toStdString();
+    ASSERT_TRUE(console.send(frame, &message)) << log.rows().join('\n').toStdString();
+    EXPECT_EQ(console.provider().APPDeviceIDDec(), "12070267");
+
+    // Gone after two addresses of the speed test.
+    message.clear();
+    const auto result = console.speedTest(1, 250, [&](const SerialConsole::SpeedResult& r) {
+        if (r.read + r.silent == 2)
+            line.drop();
+        return true;
+    }, &message);
+    EXPECT_EQ(result.lineLostAt, 3);
+    EXPECT_EQ(result.read, 1);
+    EXPECT_EQ(result.silent, 1);
+    EXPECT_TRUE(log.rows().last().startsWith("Geschwindigkeitstest 1..3: 1 gelesen, 1 Keine Antwort in "))
+        << log.rows().last().toStdString();
+    EXPECT_TRUE(log.rows().last().contains(", FEHLER Leitung verloren bei Adr. 3 (")) << log.rows().last().toStdString();
+    EXPECT_TRUE(message.startsWith("Comport 3: Leitung verloren bei Adr. 3 (")) << message.toStdString();
+    EXPECT_FALSE(console.isOpen());
+
+    ASSERT_TRUE(line.restore());
+    ASSERT_TRUE(console.open(3, 2400, &message)) << message.toStdString();
+    EXPECT_EQ(console.speedTest(1, 3).read, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(PseudoTerminalAndTcp, SerialConsoleLineLost,
+                         ::testing::Values(test::ReturningLine::PseudoTerminal, test::ReturningLine::Tcp),
+                         [](const auto& info) {
+                             return info.param == test::ReturningLine::PseudoTerminal ? std::string("PseudoTerminal")
+                                                                                      : std::string("Tcp");
+                         });

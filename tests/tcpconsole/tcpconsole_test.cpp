@@ -316,3 +316,30 @@ TEST_P(TcpConsoleFlood, PeerThatKeepsSendingLeavesMemoryBoundedAndTheNextExchang
         << "no stale bytes of the flood in the next reply";
     EXPECT_EQ(console.state(), TcpConsole::Connected);
 }
+
+// The device server goes away during "TCP Send": the exchange ends at once and
+// its text names the loss; a send without the connection says it was lost;
+// "TCP Connect" works again once the server listens on its port again.
+TEST(TcpConsoleLine, LostConnectionIsNamedAndConnectWorksAgain)
+{
+    InstallationDir installation; // the program log goes there
+    ReturningLine line(BusJson({kMeter}), ReturningLine::Tcp);
+    ASSERT_TRUE(line.isUp());
+    TcpConsole console;
+    QString port;
+    ASSERT_TRUE(console.connectButton(line.device(), port)) << console.lastError().toStdString();
+    ExpectLongFrame(console.sendButton(kReqUd2));
+
+    line.drop();
+    const QString cut = console.sendButton(kReqUd2);
+    EXPECT_TRUE(cut.startsWith("Verbindung verloren beim Warten auf die Antwort (127.0.0.1:")) << cut.toStdString();
+    EXPECT_NE(console.state(), TcpConsole::Connected);
+    const QString after = console.sendButton(kReqUd2);
+    EXPECT_TRUE(after.startsWith("Verbindung verloren (127.0.0.1:")) << after.toStdString();
+    EXPECT_TRUE(installation.messages().isEmpty()) << "no box to click away";
+
+    ASSERT_TRUE(line.restore());
+    ASSERT_TRUE(console.connectButton(line.device(), port)) << console.lastError().toStdString();
+    EXPECT_TRUE(console.lineLostText().isEmpty());
+    ExpectLongFrame(console.sendButton(kReqUd2));
+}

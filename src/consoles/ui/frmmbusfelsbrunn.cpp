@@ -108,6 +108,11 @@ FrmMBusFelsbrunn::FrmMBusFelsbrunn(SerialConsole& console, FrmMBusLog& log, QWid
     connect(cmdSend, &QPushButton::clicked, this, &FrmMBusFelsbrunn::sendFrame);
     connect(cmdSpeedRead, &QPushButton::clicked, this, &FrmMBusFelsbrunn::runSpeedTest);
     connect(cmdSpeedStop, &QPushButton::clicked, this, [this] { speedStop_ = true; });
+    // A line that goes away closes the port, also between exchanges.
+    connect(&console_, &SerialConsole::lineLost, this, [this](const QString& reason) {
+        lblState->setText(console_.stateText());
+        lblMessage->setText(QStringLiteral("Leitung verloren (") + reason + QLatin1Char(')'));
+    });
     log.show();
     resize(760, 620);
 }
@@ -142,6 +147,7 @@ void FrmMBusFelsbrunn::busControlsEnabled(bool on)
 
 void FrmMBusFelsbrunn::exchangeEnded()
 {
+    lblState->setText(console_.stateText());
     busControlsEnabled(true);
     if (std::exchange(closeAfterExchange_, false))
         close();
@@ -214,6 +220,8 @@ void FrmMBusFelsbrunn::runSpeedTest()
     const auto result = console_.speedTest(txtSpeedFrom->text().toInt(), txtSpeedTo->text().toInt(), show, &message);
     show(result);
     lblMessage->setText(message);
+    if (result.lineLostAt >= 0 && !closeAfterExchange_)
+        ShowMessageBox(message);
     cmdSpeedStop->setEnabled(false);
     exchangeEnded();
 }
