@@ -73,6 +73,7 @@ StationSettings StationSettings::load(int port)
         if (!text.isEmpty())
             s.store.set(sw, Val(text) != 0);
     }
+    s.logSwitchText = ReadIniString(MBClientSection(), storeKey(StoreSwitch::MBusLog), kOvxIni);
     s.reloadCycleKeys();
     s.providerKind = mbus::MB_ProviderListeLaden(port);
     const QString wait = ReadIniString(a, QStringLiteral("RB6ImportWarten"), kOvxIni);
@@ -84,8 +85,11 @@ StationSettings StationSettings::load(int port)
 void StationSettings::reloadCycleKeys()
 {
     const QString logSwitch = ReadIniString(MBClientSection(), storeKey(StoreSwitch::MBusLog), kOvxIni);
-    if (!logSwitch.isEmpty())
-        store.set(StoreSwitch::MBusLog, Val(logSwitch) != 0);
+    if (logSwitch != logSwitchText) {
+        logSwitchText = logSwitch;
+        if (!logSwitch.isEmpty())
+            store.set(StoreSwitch::MBusLog, Val(logSwitch) != 0);
+    }
     indexExport.on = Val(ReadIniString(ClientMBusSection(), QStringLiteral("MitIndexExport"), kOvxIni)) != 0;
     indexExport.target = ReadIniString(ClientSection(), QStringLiteral("MBusExportIndexDatei"), kOvxIni).trimmed();
     if (indexExport.target.isEmpty())

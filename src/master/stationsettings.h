@@ -54,8 +54,11 @@ struct StationSettings {
     static StationSettings load(int port);
     // The keys another program may change while the station runs (the
     // overview's "MBSpeichern1" and the index export), read again at the
-    // start of each cycle.
+    // start of each cycle. "MBSpeichern1" counts only when its text has
+    // changed since it was last read: a switch set here and not yet written
+    // (the file refused it) stays as set.
     void reloadCycleKeys();
+    QString logSwitchText; // "MBSpeichern1" as last read
 
     int timeout(TimeoutField field) const;
     void setTimeout(TimeoutField field, int value);

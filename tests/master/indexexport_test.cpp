@@ -167,3 +167,26 @@ TEST(IndexExport, AFullDiskLosesNoLineAlreadyWrittenAndLeavesNoTornLine)
     ASSERT_EQ(lines.size(), 2);
     EXPECT_EQ(lines[1], "07.12.26 10:14:57\t7\tZ7\t1\tEnergie\t1234,5\tWh");
 }
+
+// A switch set in the station's own panel whose write failed is not undone
+// by the file at the next cycle; a change in the file is taken up.
+TEST(IndexExport, TheLogSwitchFollowsTheFileOnlyWhenTheFileChanged)
+{
+    InstallationDir dir;
+    WriteIniString("OVX", "OVXMandant", "200", kOvxIni);
+    ASSERT_TRUE(WriteIniString("MB200", "MBSpeichern1", "1", kOvxIni));
+    StartClient(QString());
+    StationSettings s = StationSettings::load(1);
+    ASSERT_TRUE(s.store[StoreSwitch::MBusLog]);
+    s.store.set(StoreSwitch::MBusLog, false);
+    s.reloadCycleKeys();
+    EXPECT_FALSE(s.store[StoreSwitch::MBusLog]);
+    ASSERT_TRUE(WriteIniString("MB200", "MBSpeichern1", "0", kOvxIni));
+    ASSERT_TRUE(WriteIniString("MB200", "MBSpeichern1", "1", kOvxIni));
+    s.reloadCycleKeys();
+    EXPECT_FALSE(s.store[StoreSwitch::MBusLog]) << "the text is what it was when last read";
+    ASSERT_TRUE(WriteIniString("MB200", "MBSpeichern1", "01", kOvxIni));
+    s.reloadCycleKeys();
+    EXPECT_TRUE(s.store[StoreSwitch::MBusLog]);
+    ResetClient();
+}
