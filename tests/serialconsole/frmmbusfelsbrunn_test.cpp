@@ -226,3 +226,41 @@ TEST(SerialConsoleWindow, PortNotOpenNamesTheChosenPort)
     QTest::mouseClick(c.window.cmdSpeedRead, Qt::LeftButton);
     EXPECT_EQ(c.window.lblMessage->text(), "Comport 6 nicht geöffnet!") << "not the port that was open last";
 }
+
+// A line that goes away shows: between exchanges the state turns to "Close" by
+// itself, during "&Send" the message names the loss; "&Open" opens it again
+// once it is back.
+TEST(SerialConsoleWindow, LostLineShowsCloseAndOpensAgain)
+{
+    test::InstallationDir installation;
+    test::ReturningLine line(BusJson({kMeter4}), test::ReturningLine::PseudoTerminal);
+    ASSERT_TRUE(line.isUp());
+    LogWindowModel model;
+    SerialConsole console(mbus::PortDirectory::everyPortTo(line.device()), model);
+    FrmMBusLog log(model);
+    FrmMBusFelsbrunn window(console, log);
+    window.show();
+    window.cboPort->setCurrentText("3");
+    QTest::mouseClick(window.cmdOpen, Qt::LeftButton);
+    ASSERT_EQ(window.lblState->text(), "Open ");
+
+    line.drop();
+    for (int i = 0; i < 250 && window.lblState->text() != "Close"; ++i)
+        QTest::qWait(20);
+    EXPECT_EQ(window.lblState->text(), "Close");
+    EXPECT_TRUE(window.lblMessage->text().startsWith("Leitung verloren (")) << window.lblMessage->text().toStdString();
+
+    ASSERT_TRUE(line.restore());
+    QTest::mouseClick(window.cmdOpen, Qt::LeftButton);
+    ASSERT_EQ(window.lblState->text(), "Open ");
+    QObject::connect(&model, &LogWindowModel::rowInserted, [&](int, const QString& text) {
+        if (text.startsWith("Send 17") && line.isUp())
+            line.drop();
+    });
+    QTest::mouseClick(window.cmdSend, Qt::LeftButton);
+    EXPECT_EQ(window.lblState->text(), "Close");
+    ASSERT_FALSE(installation.messages().isEmpty());
+    EXPECT_TRUE(installation.messages().last().startsWith("Comport 3: Leitung verloren beim Warten auf E5 ("))
+        << installation.messages().last().toStdString();
+    EXPECT_TRUE(window.cmdOpen->isEnabled());
+}
