@@ -28,8 +28,9 @@ int OpenFileCount();
 
 // Appends one line (Windows-1252, CR LF) to a text file, opening and closing it
 // for this line alone. The file is created if missing; its directory is not.
-// The line goes in whole or not at all (a short write on a full disk is taken
-// back), in one write, so lines of several processes never mix.
+// The line goes in whole or not at all (AppendWhole: writers take turns, a
+// short write on a full disk is taken back), so lines of several processes
+// never mix.
 bool AppendTextLine(const QString& path, const QString& line, bool checkLimit = true);
 
 } // namespace kelvaro

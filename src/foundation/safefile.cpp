@@ -13,6 +13,8 @@
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -123,23 +125,34 @@ CreateResult CreateWholeFile(const QString& path, const QByteArray& bytes, QStri
     return linkIntoPlace(temp.fileName(), path, error);
 }
 
-bool AppendWhole(const QString& path, const QByteArray& bytes, QString* error)
+bool ReserveFileSpace(QFile& file, qint64 bytes, QString* error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+    if (bytes <= 0)
+        return true;
+#ifdef Q_OS_UNIX
+    int rc = 0;
+    do {
+        rc = ::posix_fallocate(file.handle(), 0, bytes);
+    } while (rc == EINTR);
+    if (rc == 0)
+        return true;
+    if (rc != EOPNOTSUPP && rc != EINVAL)
+        return fail(error, QString::fromLocal8Bit(std::strerror(rc)));
+#else
+    // NTFS and FAT give an extended file its clusters at once.
+    if (file.resize(bytes))
+        return true;
+#endif
+    const QByteArray zeros(128 * 1024, '\0');
+    if (!file.seek(0))
         return fail(error, file.errorString());
-    const qint64 before = file.size();
-    const qint64 written = file.write(bytes);
-    if (written == bytes.size()) {
-        file.close();
-        return file.error() == QFileDevice::NoError || fail(error, file.errorString());
+    for (qint64 left = bytes; left > 0;) {
+        const qint64 n = std::min<qint64>(left, zeros.size());
+        if (file.write(zeros.constData(), n) != n)
+            return fail(error, file.errorString());
+        left -= n;
     }
-    const QString why = file.errorString();
-    // Cut back only when nothing but our fragment follows the old end: bytes
-    // another process appended meanwhile are not ours to remove.
-    if (written > 0 && file.size() == before + written)
-        file.resize(before);
-    return fail(error, why);
+    return file.flush() || fail(error, file.errorString());
 }
 
 FileLock::FileLock(const QString& path)

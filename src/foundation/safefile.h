@@ -3,6 +3,7 @@
 #include <QString>
 #include <memory>
 
+class QFile;
 class QLockFile;
 
 namespace kelvaro {
@@ -28,10 +29,19 @@ bool ReplaceWholeFile(const QString& path, const QByteArray& bytes, QString* err
 enum class CreateResult { Created, Exists, Failed };
 CreateResult CreateWholeFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 
-// Appends `bytes` in one unbuffered write to `path` (created if missing), so
-// lines of several processes appending to one file never interleave. A short
-// write is cut back: the file ends where it ended before.
+// Appends `bytes` to `path` (created if missing) whole or not at all, so that
+// lines of several processes appending to one file never interleave and a
+// full disk leaves no torn line: appenders take turns on a lock of the file
+// itself, and a write that fails part-way is cut back to where the file ended.
+// When `bytes` end a line (LF) and the file's last line has no end (a writer
+// killed in mid-write), CR LF is written first, so the new line stands whole.
 bool AppendWhole(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+
+// Makes the empty, open `file` `bytes` long (zeros) with its space taken on
+// disk, so that writes into it cannot fail for want of space later. Where the
+// file system cannot reserve space, the zeros are written. False (file then
+// of any length up to `bytes`: the caller removes it) when the space is not there.
+bool ReserveFileSpace(QFile& file, qint64 bytes, QString* error = nullptr);
 
 // A lock shared by all processes: the file `path` + ".lock" beside the file it
 // guards. A lock left by a killed process on this machine is taken over at

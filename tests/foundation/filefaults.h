@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <vector>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -119,6 +121,42 @@ inline bool LiftFileSizeLimit()
         return false;
     limit.rlim_cur = limit.rlim_max;
     return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+// Writers appending at once while the space runs out again and again. Each of
+// `writers` children may write files up to a limit that rises in `rounds`
+// steps of `step` bytes; child w's limit stands w * `stagger` bytes above
+// child 0's, so that one child's write fails part-way while another's still
+// go in. A child calls append(w, n) for its n-th line until the limit bites,
+// then takes the next step; at the end its limit is lifted and it appends one
+// more line (n = -1), which must go in. The number of children that did not
+// finish so.
+inline int AppendWhileSpaceRunsOut(int writers, int rounds, rlim_t step, rlim_t stagger,
+                                   const std::function<bool(int writer, int line)>& append)
+{
+    StartGate gate;
+    if (!gate.ok())
+        return writers;
+    std::vector<std::unique_ptr<ChildProcess>> children;
+    for (int w = 0; w < writers; ++w)
+        children.push_back(std::make_unique<ChildProcess>([&, w] {
+            gate.wait();
+            int line = 0;
+            for (int r = 1; r <= rounds; ++r) {
+                if (!LimitFileSize(rlim_t(r) * step + rlim_t(w) * stagger))
+                    return 10;
+                for (int tries = 0; tries < 100000 && append(w, line++); ++tries) {
+                }
+            }
+            if (!LiftFileSizeLimit())
+                return 11;
+            return append(w, -1) ? 0 : 12;
+        }));
+    gate.open();
+    int failed = 0;
+    for (auto& child : children)
+        failed += child->wait() != 0;
+    return failed;
 }
 
 // A tmpfs of `bytes` mounted on `dir` (created) for the lifetime of the object.
