@@ -1,6 +1,7 @@
 #include "storage/rb6appender.h"
 
 #include "foundation/lasterror.h"
+#include "foundation/safefile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -53,8 +54,8 @@ RB6Appender::~RB6Appender() { flush(); }
 
 int RB6Appender::create(const QString& fileName)
 {
-    // As RB6Create lays a new file out: zeros of the whole block count, then
-    // the header with creation values 1, 1, 0, 0.
+    // As RB6Create lays a new file out: zeros of the whole block count, their
+    // space reserved on disk, then the header with creation values 1, 1, 0, 0.
     QFile file(fileName);
     if (!file.open(QIODevice::ReadWrite)) {
         SetLastErrorText(QStringLiteral("RB6-Datei %1: %2").arg(fileName, file.errorString()));
@@ -66,17 +67,14 @@ int RB6Appender::create(const QString& fileName)
     char bytes[kRB6HeaderElements * kRB6ElementSize];
     for (int k = 0; k < kRB6HeaderElements; ++k)
         encode(bytes + k * kRB6ElementSize, header[k].Tm, header[k].Wert);
-    const qint64 size = qint64(blockCount_) * kRB6BlockBytes;
-    bool ok = file.resize(size);
-    if (!ok) {
-        const QByteArray zeros(kRB6BlockBytes * 100, '\0');
-        ok = file.seek(0);
-        for (qint64 left = size; ok && left > 0; left -= zeros.size())
-            ok = file.write(zeros.constData(), std::min<qint64>(left, zeros.size())) == std::min<qint64>(left, zeros.size());
+    QString why;
+    bool ok = ReserveFileSpace(file, qint64(blockCount_) * kRB6BlockBytes, &why);
+    if (ok && !(file.seek(0) && file.write(bytes, sizeof bytes) == qint64(sizeof bytes) && file.flush())) {
+        ok = false;
+        why = file.errorString();
     }
-    ok = ok && file.seek(0) && file.write(bytes, sizeof bytes) == qint64(sizeof bytes) && file.flush();
     if (!ok) {
-        SetLastErrorText(QStringLiteral("RB6-Datei %1 kann nicht angelegt werden: %2").arg(fileName, file.errorString()));
+        SetLastErrorText(QStringLiteral("RB6-Datei %1 kann nicht angelegt werden: %2").arg(fileName, why));
         file.close();
         file.remove(); // it was empty: nothing is lost
         return RB6HeaderWriteFailed;

@@ -6,6 +6,7 @@
 #include "foundation/lasterror.h"
 #include "foundation/paths.h"
 #include "foundation/programlog.h"
+#include "foundation/safefile.h"
 #include "foundation/textutil.h"
 #include "storage/quarterhourfile.h"
 
@@ -71,24 +72,6 @@ QByteArray encodeHeader(const RB6Header& header)
     for (const RB6Element& e : header)
         bytes += encode(e);
     return bytes;
-}
-
-// Sets the file length; where the file system cannot extend a file sparsely,
-// the zeros are written.
-bool preallocate(QFile& file, qint64 bytes)
-{
-    if (file.resize(bytes))
-        return true;
-    const QByteArray zeros(kRB6BlockBytes * 100, '\0');
-    if (!file.seek(0))
-        return false;
-    for (qint64 left = bytes; left > 0;) {
-        const qint64 n = std::min<qint64>(left, zeros.size());
-        if (file.write(zeros.constData(), n) != n)
-            return false;
-        left -= n;
-    }
-    return file.flush();
 }
 
 } // namespace
@@ -168,8 +151,10 @@ int RB6Create(const QString& fileName, qint64 channel, int slot, int blockCount,
         }
         if (file.size() >= 1)
             return RB6Ok;
-        if (!preallocate(file, qint64(blocks) * kRB6BlockBytes)) {
-            SetLastErrorText(QStringLiteral("RB6-Datei %1 kann nicht angelegt werden: %2").arg(fileName, file.errorString()));
+        // The space of every block is taken now: appends into it never meet a full disk.
+        QString why;
+        if (!ReserveFileSpace(file, qint64(blocks) * kRB6BlockBytes, &why)) {
+            SetLastErrorText(QStringLiteral("RB6-Datei %1 kann nicht angelegt werden: %2").arg(fileName, why));
             file.close();
             file.remove(); // it was empty: nothing is lost
             return RB6HeaderWriteFailed;

@@ -116,3 +116,26 @@ TEST(MBusLogProcesses, FourAppendersAtOnceWriteOneHeaderAndWholeLines)
     }
     EXPECT_EQ(distinct.size(), kWriters * kLines);
 }
+
+TEST(MBusLogProcesses, MastersMeetingAFullDiskLeaveEveryReadingWholeOrAbsent)
+{
+    InstallationDir dir;
+    DBPATH = QStringLiteral(".\\DB200\\");
+    constexpr int kMasters = 2;
+    const int failed = AppendWhileSpaceRunsOut(kMasters, 100, 2500, 600, [](int master, int n) {
+        return WriteMBusLogAt(kMorning, MBusReadingLogText("50001010", "L1M10", master + 1, 10, 1, n, "kWh"),
+                              kMBusLogHeader, kMBusLogTail);
+    });
+    ASSERT_EQ(failed, 0) << "a master could not set its limit or log after the space came back";
+
+    QStringList lines = FromWin1252(dir.read("DB200/MBusLog/261208mb.log")).split("\r\n");
+    ASSERT_EQ(lines.takeLast(), "") << "the file ends with a whole line";
+    EXPECT_EQ(lines.takeFirst(), kMBusLogHeader);
+    const QRegularExpression whole(R"(^08\.12\.26 10:41:41 ;50001010;L1M10;[12];10;1;(-1|\d+);kWh;$)");
+    int afterwards = 0;
+    for (const QString& line : lines) {
+        EXPECT_TRUE(whole.match(line).hasMatch()) << "torn line: " << line.toStdString();
+        afterwards += line.endsWith(";-1;kWh;");
+    }
+    EXPECT_EQ(afterwards, kMasters) << "the first reading after the space came back is logged whole";
+}
