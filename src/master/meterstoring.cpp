@@ -17,7 +17,15 @@ namespace {
 
 bool isOpen(const ReadingTable* table) { return table && table->isOpen(); }
 
-QString rcText() { return QStringLiteral(" rc=") + LastErrorText(); }
+// Each store starts with an empty program-wide error text and takes its own
+// cause right after it failed: the mb.log line that reports the failure may
+// fail as well (a full disk) and would leave its own cause in that text.
+void beginStore() { SetLastErrorText({}); }
+QString causeOfFailure()
+{
+    const QString text = LastErrorText();
+    return text.isEmpty() ? QStringLiteral("Ursache unbekannt") : text;
+}
 
 void maintainIndexList(StoreContext& c, MeterRecord& meter)
 {
@@ -26,9 +34,10 @@ void maintainIndexList(StoreContext& c, MeterRecord& meter)
     if (!differs && !missing)
         return;
     QList<IndexListValue> values = IndexListValues(meter);
+    beginStore();
     const int saved = SaveIndexList(meter.LZNR, values);
     if (saved < 0) {
-        c.log(QStringLiteral("Fehler speichern MBIndexListe lznr=%1 %2").arg(meter.LZNR).arg(LastErrorText()));
+        c.log(QStringLiteral("Fehler speichern MBIndexListe lznr=%1 %2").arg(meter.LZNR).arg(causeOfFailure()));
         return;
     }
     if (differs || saved != 0) {
@@ -42,16 +51,19 @@ void storeMainReading(StoreContext& c, MeterRecord& meter, const mbus::ValueEntr
 {
     const qint64 now = DateToSeconds(LocalNow());
     const QString file = QuarterHourFileName(DBPATH, meter.LZNR, -1);
+    beginStore();
     const int rc = QuarterHourWriteReading(file, now, entry.value, meter.LZNR);
     if (rc != 0)
-        WriteMBusLogLine(QStringLiteral("Fehler beim speichern RB: %1").arg(rc) + rcText());
+        WriteMBusLogLine(QStringLiteral("Fehler beim speichern RB: %1 rc=").arg(rc) + causeOfFailure());
     if (!isOpen(c.readings))
         return;
+    beginStore();
     if (AddZaehlerstand(*c.readings, meter.LZNR, entry.readingTime, meter.BasisTarif, entry.value)) {
         c.log(QStringLiteral("Speichern ZStaende Ok"));
     } else {
-        WriteMBusLogLine(QStringLiteral("Fehler beim speichern Index in Zaehlerstande : ") + rcText());
-        c.log(QStringLiteral("Fehler speichern ZStaende -1 ") + LastErrorText());
+        const QString why = causeOfFailure();
+        WriteMBusLogLine(QStringLiteral("Fehler beim speichern Index in Zaehlerstande :  rc=") + why);
+        c.log(QStringLiteral("Fehler speichern ZStaende -1 ") + why);
     }
 }
 
@@ -97,18 +109,21 @@ void MBusZaehlerSpeichern(StoreContext& c, MeterRecord& meter)
             }
         }
         if (c.switches[StoreSwitch::Database] && store && isOpen(c.values)) {
+            beginStore();
             if (AddMBusWert(*c.values, meter.LZNR, entry.readingTime, i, entry.value)) {
                 c.log(QStringLiteral("Speichern MBIndex Ok "));
             } else {
-                WriteMBusLogLine(QStringLiteral("Fehler beim speichern Index in DB : ") + rcText());
-                c.log(QStringLiteral("Fehler speichern MBIndexe -1 ") + LastErrorText());
+                const QString why = causeOfFailure();
+                WriteMBusLogLine(QStringLiteral("Fehler beim speichern Index in DB :  rc=") + why);
+                c.log(QStringLiteral("Fehler speichern MBIndexe -1 ") + why);
             }
         }
         if (c.switches[StoreSwitch::RB6Files] && store) {
             QString file;
+            beginStore();
             const int rc = RB6Append(DatenPath, meter.LZNR, entry.readingTime, entry.value, i, file);
             if (rc != 0)
-                WriteMBusLogLine(QStringLiteral("Fehler beim speichern RB6 : %1").arg(rc) + rcText());
+                WriteMBusLogLine(QStringLiteral("Fehler beim speichern RB6 : %1 rc=").arg(rc) + causeOfFailure());
         }
         if (i == meter.MBIndex && c.client != QLatin1String("200"))
             storeMainReading(c, meter, entry);
