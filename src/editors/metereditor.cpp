@@ -71,10 +71,10 @@ bool MeterEditor::MBusZaehlerLaden(qint64 lznr)
     MeterFields loaded;
     if (q.next()) {
         loaded = {q.value(1).toString(), q.value(2).toString(), q.value(3).toString(), q.value(4).toString(),
-                  q.value(5).toString(), q.value(6).toString(), q.value(8).toString(), q.value(9).toString(), 0};
+                  q.value(5).toString(), q.value(6).toString(), q.value(8).toString(), q.value(9).toString(), 0,
+                  q.value(10).toString()};
         if (!q.value(7).isNull())
             loaded.MBZstand = q.value(7).toInt();
-        loaded.MSCONS_Lokation = q.value(10).toString();
     }
     q = QSqlQuery();
     if (!indexGrid.load(db.connection(), lznr))
