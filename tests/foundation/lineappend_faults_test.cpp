@@ -52,7 +52,7 @@ TEST(TextLineProcesses, WritersMeetingAFullDiskLeaveEveryLineWholeOrAbsent)
     }
     EXPECT_EQ(distinct.size(), lines.size()) << "no line twice";
     EXPECT_EQ(afterwards, kWriters) << "each writer's first line after the space came back is there";
-    EXPECT_GT(lines.size(), kRounds * 30);
+    EXPECT_GT(lines.size(), kRounds * 20) << "lines went in between the failures";
 }
 
 TEST(LineAppend, ALineLeftWithoutItsEndIsEndedBeforeTheNextOne)
