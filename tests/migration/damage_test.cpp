@@ -117,7 +117,7 @@ TEST(JetReader, TheReadingProcessDeliversWhatTheLibraryReads)
 {
     KELVARO_REQUIRE_TESTDATA();
     const QString cli = QStringLiteral(KELVARO_BINARY_DIR "/apps/kelvaro-cli/kelvaro-cli");
-    for (const QString name : {QStringLiteral("nwind-jet3.mdb"), QStringLiteral("datetest-jet4.mdb")}) {
+    for (const QString& name : {QStringLiteral("nwind-jet3.mdb"), QStringLiteral("datetest-jet4.mdb")}) {
         const JetReading here = ReadJetFileHere(JetTestFile(name));
         const JetReading child = ReadJetFileInChild(cli, {"migrate", "--read-jet", JetTestFile(name)});
         ASSERT_TRUE(child.ok()) << child.error.toStdString();

@@ -22,7 +22,7 @@ std::unique_ptr<JetFile> openJet(const QString& path)
 TEST(JetFile, TablesAndRowCountsAreThoseOfTheMdbTools)
 {
     KELVARO_REQUIRE_TESTDATA();
-    for (const QString name : {QStringLiteral("nwind-jet3.mdb"), QStringLiteral("datetest-jet4.mdb")}) {
+    for (const QString& name : {QStringLiteral("nwind-jet3.mdb"), QStringLiteral("datetest-jet4.mdb")}) {
         const QString path = JetTestFile(name);
         const auto file = openJet(path);
         ASSERT_TRUE(file);

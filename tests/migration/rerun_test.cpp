@@ -42,8 +42,9 @@ TEST_P(Rerun, RowsWrittenSinceAreNeverReplacedWithoutBeingAskedTo)
     qint64 sum = 0;
     for (const QJsonValue& t : replaced.json["tables"].toArray()) {
         sum += t["rowsReplaced"].toInteger();
-        if (t["target"].toString() == "zaehler")
+        if (t["target"].toString() == "zaehler") {
             EXPECT_EQ(t["rowsReplaced"].toInteger(), 830);
+        }
     }
     EXPECT_EQ(replaced.json["rowsReplaced"].toInteger(), sum);
     EXPECT_EQ(sum, 2155 + 830 + 77 + 3 + 8 + 91 + 9 + 29 + 830);

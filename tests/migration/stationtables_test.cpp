@@ -25,8 +25,9 @@ class StationTables : public EngineTest {
 protected:
     SqlConnection& connection()
     {
-        if (!c_.isOpen())
+        if (!c_.isOpen()) {
             EXPECT_TRUE(db_->openInto(c_));
+        }
         return c_;
     }
     SqlConnection c_{"kelvaro.test.writer"};

@@ -33,8 +33,9 @@ TEST_P(AllOrNothing, ATableThatFailsLeavesEveryTableAsItWas)
         EXPECT_FALSE(t["written"].toBool()) << t["source"].toString().toStdString();
     // Customers came before the failed table and still holds the edit.
     EXPECT_EQ(scalar("SELECT city FROM customers WHERE customerid = 'FRANK'").toString(), "Frankfurt");
-    if (GetParam() == Engine::SQLite)
+    if (GetParam() == Engine::SQLite) {
         EXPECT_FALSE(QFile::exists(linux_ + "/DB200/basis.db.kelvaro-part"));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, AllOrNothing, ::testing::Values(Engine::SQLite, Engine::PostgreSQL), EngineName);

@@ -83,8 +83,9 @@ TEST(InstallationCopy, FilesKeepTheirHolesTimesAndNames)
 
     const struct stat source = statOf(rb6), copy = statOf(to + "/Z200/0000001.RB6");
     EXPECT_EQ(copy.st_size, 600000);
-    if (source.st_blocks * 512 < source.st_size) // the file system keeps holes
+    if (source.st_blocks * 512 < source.st_size) { // the file system keeps holes
         EXPECT_LE(copy.st_blocks, source.st_blocks);
+    }
     QFile a(QFile::decodeName(rb6)), b(QFile::decodeName(to + "/Z200/0000001.RB6"));
     ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
     EXPECT_TRUE(a.readAll() == b.readAll());
