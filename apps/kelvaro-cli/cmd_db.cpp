@@ -47,7 +47,7 @@ int init(QStringList args)
     if (pg == 0)
         return initPostgres(args.mid(pg + 1), demo);
     if (const QString bad = FirstNonClientOption(args); !bad.isEmpty())
-        return CliFail(CliUsage, QStringLiteral("unknown option: ") + bad + QStringLiteral("\nusage: ") + kDbUsage);
+        return CliFail(CliUsage, QStringLiteral("unknown option: ") + bad + QStringLiteral("\nUsage: ") + kDbUsage);
 
     StartClient(args.join(' '));
     if (Mandant.isEmpty())

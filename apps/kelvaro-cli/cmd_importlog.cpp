@@ -94,7 +94,7 @@ int importLog(const QStringList& args)
     Options o;
     QString error;
     if (!parse(args, o, error))
-        return CliFail(CliUsage, error + QStringLiteral("\nusage: ") + kUsage);
+        return CliFail(CliUsage, error + QStringLiteral("\nUsage: ") + kUsage);
     StartClient(o.client.join(' '));
     if (Mandant.isEmpty())
         return CliFail(CliConfiguration, kNoClientText);

@@ -201,7 +201,7 @@ int migrate(const QStringList& args)
     Options o;
     QString error;
     if (!parse(args, o, error))
-        return CliFail(CliUsage, error + QStringLiteral("\nusage: ") + kUsage);
+        return CliFail(CliUsage, error + QStringLiteral("\nUsage: ") + kUsage);
     if (!QFileInfo(o.windowsDir).isDir() || !hasOvxIni(o.windowsDir))
         return CliFail(CliConfiguration, QStringLiteral("%1 ist kein Installationsverzeichnis (OVX.INI fehlt)")
                                              .arg(o.windowsDir));

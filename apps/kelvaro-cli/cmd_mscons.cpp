@@ -100,7 +100,7 @@ int mscons(const QStringList& args)
     Options o;
     QString error;
     if (!parse(args, o, error))
-        return CliFail(CliUsage, error + QStringLiteral("\nusage: ") + kUsage);
+        return CliFail(CliUsage, error + QStringLiteral("\nUsage: ") + kUsage);
     MsconsJob job;
     if (const int code = PrepareMsconsJob(o.client, job, error))
         return CliFail(code, error);

@@ -154,7 +154,7 @@ int msconsSend(const QStringList& args)
     Options o;
     QString error;
     if (!parse(args, o, error))
-        return CliFail(CliUsage, error + QStringLiteral("\nusage: ") + kUsage);
+        return CliFail(CliUsage, error + QStringLiteral("\nUsage: ") + kUsage);
     SendRun run;
     run.prefix = QStringLiteral("MSCONS-Versand ") + dayText(o.day);
     MsconsJob job;

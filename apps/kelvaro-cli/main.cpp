@@ -54,7 +54,7 @@ QString exitCodeLines(const QList<int>& codes)
 QString overview()
 {
     QString text = QStringLiteral(
-        "usage: kelvaro-cli <command> [options]\n"
+        "Usage: kelvaro-cli <command> [options]\n"
         "       kelvaro-cli help <command> | <command> --help | --help | --version\n"
         "\n"
         "Operator and diagnostic commands of the Kelvaro reading station. They work in\n"
@@ -72,7 +72,7 @@ QString overview()
 QString commandHelp(const Entry& entry)
 {
     // A usage line may end in a short description after three blanks.
-    return QStringLiteral("usage: kelvaro-cli ") + entry.usage.section(QStringLiteral("   "), 0, 0)
+    return QStringLiteral("Usage: kelvaro-cli ") + entry.usage.section(QStringLiteral("   "), 0, 0)
            + QStringLiteral("\n\n") + entry.help + '\n' + exitCodeLines(entry.exitCodes);
 }
 

@@ -14,7 +14,7 @@
 namespace {
 
 const char* const kHelp =
-    "usage: kelvaro-overview [Auto] [-M<client>] [--headless]\n"
+    "Usage: kelvaro-overview [Auto] [-M<client>] [--headless]\n"
     "\n"
     "The multi-port overview: every COM port with M-Bus meters of the client, their\n"
     "number per baud rate, an estimated cycle time and whether the port's master runs.\n"

@@ -18,7 +18,7 @@
 namespace {
 
 const char* const kHelp =
-    "usage: kelvaro-start [-M<client>]\n"
+    "Usage: kelvaro-start [-M<client>]\n"
     "\n"
     "The start menu: opens the test bench (\"Tarvolin\"), the meter editor (\"MBus Edit\"),\n"
     "the master (\"Master\") and the serial console (\"FelsbrunnTest\"), each once, in\n"

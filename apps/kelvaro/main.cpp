@@ -11,7 +11,7 @@
 namespace {
 
 const char* const kHelp =
-    "usage: kelvaro [Auto] -M<client> -C<port> [-T<ms>] [testzaehler] [TEST ]\n"
+    "Usage: kelvaro [Auto] -M<client> -C<port> [-T<ms>] [testzaehler] [TEST ]\n"
     "\n"
     "The reading station of one COM port: reads the client's M-Bus meters at that port\n"
     "and stores their values. Works in the installation directory (the working\n"

@@ -10,7 +10,7 @@
 namespace {
 
 const char* const kHelp =
-    "usage: mbus-edit [-M<client>]\n"
+    "Usage: mbus-edit [-M<client>]\n"
     "\n"
     "The meter list editor: lists the client's M-Bus meters and edits one meter at a\n"
     "time, its master data and its M-Bus index list, in the database the master\n"

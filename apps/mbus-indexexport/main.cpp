@@ -11,7 +11,7 @@
 namespace {
 
 const char* const kHelp =
-    "usage: mbus-indexexport [-M<client>]\n"
+    "Usage: mbus-indexexport [-M<client>]\n"
     "\n"
     "The index list editor of the client's M-Bus meters: for each meter the M-Bus\n"
     "indexes whose values are exported, each with a text (table MBusIndexListe of\n"

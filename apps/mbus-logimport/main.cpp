@@ -9,7 +9,7 @@
 namespace {
 
 const char* const kHelp =
-    "usage: mbus-logimport [-M<client>]\n"
+    "Usage: mbus-logimport [-M<client>]\n"
     "\n"
     "The log import: rebuilds the client's RB6 files from the daily M-Bus log files\n"
     "(DBPATH MBusLog\\yymmddmb.log) of a range of days, the old RB6 files moved into a\n"

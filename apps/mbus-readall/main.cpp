@@ -13,7 +13,7 @@
 namespace {
 
 const char* const kHelp =
-    "usage: mbus-readall [Start]\n"
+    "Usage: mbus-readall [Start]\n"
     "\n"
     "Reads the M-Bus primary addresses 1 .. Anzahl on port ComPort at 9600 Bd and\n"
     "appends one tab-separated line per meter to <DatenPath><yymmdd>mb.txt. Settings\n"

@@ -14,7 +14,7 @@
 namespace {
 
 const char* const kHelp =
-    "usage: mbus-sendmail [AUTOSEND -F<file>]\n"
+    "Usage: mbus-sendmail [AUTOSEND -F<file>]\n"
     "\n"
     "The mail dispatch: sends mails with file attachments through the SMTP server\n"
     "of SendMail.INI (section SendMail) in the working directory. A login is sent\n"

@@ -11,7 +11,7 @@
 namespace {
 
 const char* const kHelp =
-    "usage: mbus-serialconsole\n"
+    "Usage: mbus-serialconsole\n"
     "\n"
     "The serial M-Bus console: opens a COM port (its device from OVX.INI, key COMn of\n"
     "section OVX), sends a selection frame chosen from the list or typed, expects E5,\n"

@@ -10,7 +10,7 @@
 namespace {
 
 const char* const kHelp =
-    "usage: mbus-tcpconsole [address [port]]\n"
+    "Usage: mbus-tcpconsole [address [port]]\n"
     "\n"
     "The TCP console: connects to a serial-to-Ethernet device server (port 10001\n"
     "unless given), sends a frame typed as a hex list (\"10;7B;0A;85;16;\") and shows\n"

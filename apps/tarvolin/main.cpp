@@ -9,7 +9,7 @@
 namespace {
 
 const char* const kHelp =
-    "usage: tarvolin [-M<client>] [<access word>]\n"
+    "Usage: tarvolin [-M<client>] [<access word>]\n"
     "\n"
     "The test bench of one M-Bus line: reads meters by primary or secondary address,\n"
     "searches the bus, saves found-meter lists, imports them and index lists into the\n"

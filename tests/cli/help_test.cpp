@@ -99,7 +99,7 @@ TEST(CliHelp, EveryCommandAnswersHelpInEachSpellingWithoutRunning)
         QTemporaryDir dir;
         const ProgramRun help = RunCli({"help", command}, dir.path());
         EXPECT_EQ(help.exitCode, 0);
-        EXPECT_TRUE(help.outText().startsWith("usage: kelvaro-cli " + command)) << help.outText().toStdString();
+        EXPECT_TRUE(help.outText().startsWith("Usage: kelvaro-cli " + command)) << help.outText().toStdString();
         EXPECT_TRUE(help.outText().contains("exit codes:\n  0  ok\n"));
         for (const QStringList& spelling : {QStringList{command, "--help"}, QStringList{command, "-h"},
                                             QStringList{"--help", command}})
