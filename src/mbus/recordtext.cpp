@@ -64,14 +64,24 @@ const char* const kPerTime[8] = {"", "/s", "/min", "/h", "/d", "/Woche", "/Monat
 
 } // namespace
 
+namespace {
+
+// The first byte of a variable-length record's data field is its length, not data.
+unsigned lengthByteCount(const DataRecord& r)
+{
+    const bool variable = r.dataField() == 0x0D && r.info != &ManufacturerDataInfo()
+                          && r.info != &UndecodableInfo() && r.info != &EncryptedInfo();
+    return variable && r.dataLength > 0 ? 1u : 0u;
+}
+
+} // namespace
+
 QString RecordText(const Telegram& t, const DataRecord& r)
 {
     if (r.dataLength == 0)
         return {};
-    const bool variable = r.dataField() == 0x0D && r.info != &ManufacturerDataInfo()
-                          && r.info != &UndecodableInfo() && r.info != &EncryptedInfo();
-    const std::uint8_t* p = t.bytes.data() + r.dataOffset + (variable ? 1 : 0);
-    return reversedText(p, r.dataLength - (variable ? 1u : 0u));
+    const unsigned skip = lengthByteCount(r);
+    return reversedText(t.bytes.data() + r.dataOffset + skip, r.dataLength - skip);
 }
 
 QString MeasurementText(const Telegram& t, const DataRecord& r, Language language)
@@ -157,7 +167,9 @@ QString ValueDecText(const Telegram& t, const DataRecord& r)
 
 QString DisplayValueText(const Telegram& t, const DataRecord& r, Language language)
 {
-    const std::uint8_t* data = t.bytes.data() + r.dataOffset;
+    const unsigned skip = lengthByteCount(r);
+    const std::uint8_t* data = t.bytes.data() + r.dataOffset + skip;
+    const unsigned dataLength = r.dataLength - skip;
     switch (r.type) {
     case ValueType::None: return {};
     case ValueType::Number:
@@ -170,14 +182,14 @@ QString DisplayValueText(const Telegram& t, const DataRecord& r, Language langua
     case ValueType::DateTime:
     case ValueType::Time: return DateTimeText(r);
     case ValueType::Text: return RecordText(t, r);
-    case ValueType::Hex: return hexBytes(data, r.dataLength, " ");
+    case ValueType::Hex: return hexBytes(data, dataLength, " ");
     case ValueType::Empty: return QStringLiteral("—");
     case ValueType::Invalid: {
         QString s = pick(language, "ungültig", "invalid");
         if (r.errorCode != 0)
             s += QStringLiteral(" (") + RecordErrorText(r.errorCode, language) + QLatin1Char(')');
-        if (r.dataLength > 0)
-            s += QLatin1Char(' ') + hexBytes(data, r.dataLength, " ");
+        if (dataLength > 0)
+            s += QLatin1Char(' ') + hexBytes(data, dataLength, " ");
         return s;
     }
     }

@@ -1,5 +1,5 @@
 // The decoder against the shared telegram corpus and its reference output:
-// value, quantity, function, storage, tariff and subunit of every record.
+// value, unit, quantity, function, storage, tariff and subunit of every record.
 // Every record that disagrees with the reference must be listed, with its
 // reason, in corpus_disagreements.md beside this file.
 #include "mbus/frame.h"
@@ -156,17 +156,60 @@ QString compareRecord(const Telegram& t, const DataRecord& r, const QJsonObject&
     if (r.type == ValueType::Text)
         return RecordText(t, r) == s ? QString() : QStringLiteral("text '%1' vs '%2'").arg(RecordText(t, r), s);
     if (r.type == ValueType::Hex) {
-        // The reference prints hex dumps last byte first.
-        const QString ours = ValueHexText(t, r);
+        // The reference prints hex dumps last byte first; ours are the shown bytes.
+        const QString ours = normalizedHex(DisplayValueText(t, r, Language::English));
         QString reversed;
         for (qsizetype i = ours.size() - 2; i >= 0; i -= 2)
             reversed += ours.mid(i, 2);
         const QString theirs = normalizedHex(s);
-        const bool lvar = r.dataField() == 0x0D && r.info != &ManufacturerDataInfo();
-        const QString withoutLength = lvar ? reversed.left(reversed.size() - 2) : reversed;
-        return withoutLength == theirs ? QString() : QStringLiteral("hex %1 vs %2").arg(withoutLength, theirs);
+        return reversed == theirs ? QString() : QStringLiteral("hex %1 vs %2").arg(reversed, theirs);
     }
     return QStringLiteral("'%1' vs ours %2").arg(s, DisplayValueText(t, r, Language::English));
+}
+
+// Our unit as the reference spells it: base units, ASCII powers.
+QString referenceUnitSpelling(const QString& ours)
+{
+    static const QHash<QString, QString> spelling{
+        {"kWh", "Wh"}, {"MWh", "Wh"}, {"MJ", "J"}, {"GJ", "J"}, {"kW", "W"}, {"MW", "W"},
+        {"MJ/h", "J/h"}, {"GJ/h", "J/h"}, {"m³", "m^3"}, {"m³/h", "m^3/h"}, {"m³/min", "m^3/min"},
+        {"m³/s", "m^3/s"}, {"t", "kg"}, {"t/h", "kg/h"}, {"min", "s"}, {"h", "s"}, {"d", "s"},
+    };
+    return spelling.value(ours, ours);
+}
+
+// "ours vs theirs" where the units differ, empty where they agree. The
+// reference writes "-" for the unit of dates and of a unit that the meter
+// sends as text (we show that text as the unit).
+QString unitDifference(const Telegram& t, const DataRecord& r, const QJsonObject& ref)
+{
+    const QJsonValue refUnit = ref.value("unit");
+    if (refUnit.isNull() || refUnit.isUndefined())
+        return {};
+    const QString theirs = refUnit.toString();
+    const QString ours = UnitText(t, r);
+    if (theirs == QLatin1String("-")
+        && (r.info->kind == VifKind::Text || r.type == ValueType::Date || r.type == ValueType::DateTime
+            || r.timePoint))
+        return {};
+    if (ours == theirs || referenceUnitSpelling(ours) == theirs)
+        return {};
+    return QStringLiteral("%1 vs %2").arg(ours.isEmpty() ? QStringLiteral("none") : ours,
+                                          theirs.isEmpty() ? QStringLiteral("none") : theirs);
+}
+
+// The unit differences that corpus_disagreements.md lists, as "file #n unit ours vs theirs".
+QSet<QString> listedUnitDifferences()
+{
+    QFile f(QStringLiteral(KELVARO_SOURCE_DIR "/tests/mbus/corpus_disagreements.md"));
+    QSet<QString> keys;
+    if (!f.open(QIODevice::ReadOnly))
+        return keys;
+    static const QRegularExpression entry(QStringLiteral(R"(`([^`]+\.hex #\d+ unit [^`]* vs [^`]*)`)"));
+    auto it = entry.globalMatch(QString::fromUtf8(f.readAll()));
+    while (it.hasNext())
+        keys.insert(it.next().captured(1));
+    return keys;
 }
 
 QSet<QString> listedDisagreements()
@@ -200,6 +243,7 @@ TEST(MBusCorpus, RecordsAgreeWithReference)
     QStringList disagreements;
     const QSet<QString> listed = listedDisagreements();
     QStringList unexplained;
+    QSet<QString> unitDifferences;
     Telegram t;
     for (const QByteArray& line : expected.readAll().split('\n')) {
         if (line.trimmed().isEmpty())
@@ -228,8 +272,14 @@ TEST(MBusCorpus, RecordsAgreeWithReference)
                 why = QStringLiteral("record not in the reference");
             else if (i >= static_cast<qsizetype>(t.records.size()))
                 why = QStringLiteral("record missing");
-            else
-                why = compareRecord(t, t.records[std::size_t(i)], refs[i].toObject());
+            else {
+                const DataRecord& r = t.records[std::size_t(i)];
+                why = compareRecord(t, r, refs[i].toObject());
+                const QString unit = unitDifference(t, r, refs[i].toObject());
+                if (!unit.isEmpty())
+                    unitDifferences.insert(file + QStringLiteral(" #") + QString::number(i + 1)
+                                           + QStringLiteral(" unit ") + unit);
+            }
             if (why.isEmpty()) {
                 ++agreeing;
                 continue;
@@ -247,6 +297,17 @@ TEST(MBusCorpus, RecordsAgreeWithReference)
     EXPECT_GE(share, 0.97);
     EXPECT_TRUE(unexplained.isEmpty()) << "disagreements not explained in corpus_disagreements.md:\n"
                                        << unexplained.join('\n').toStdString();
+    // Exactly the listed unit differences: a new one is a regression, a listed
+    // one that is gone must leave the list.
+    const QSet<QString> listedUnits = listedUnitDifferences();
+    QStringList unlistedUnits = (unitDifferences - listedUnits).values();
+    QStringList vanishedUnits = (listedUnits - unitDifferences).values();
+    unlistedUnits.sort();
+    vanishedUnits.sort();
+    EXPECT_TRUE(unlistedUnits.isEmpty()) << "unit differences not listed in corpus_disagreements.md:\n"
+                                         << unlistedUnits.join('\n').toStdString();
+    EXPECT_TRUE(vanishedUnits.isEmpty()) << "listed unit differences that the decoder no longer shows:\n"
+                                         << vanishedUnits.join('\n').toStdString();
     if (!unexplained.isEmpty() || std::getenv("KELVARO_CORPUS_VERBOSE"))
         std::printf("%s\n", disagreements.join('\n').toUtf8().constData());
 }

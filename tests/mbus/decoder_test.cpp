@@ -138,7 +138,8 @@ TEST(Decoder, VariableLengthInAllItsForms)
     EXPECT_EQ(t.records[5].dataLength, 17);
     EXPECT_EQ(t.records[5].type, ValueType::Hex);
     EXPECT_EQ(t.records[6].type, ValueType::Hex) << "binary over 8 bytes";
-    EXPECT_TRUE(valueText(t, 6).startsWith("EA 01 02"));
+    EXPECT_EQ(valueText(t, 6), "01 02 03 04 05 06 07 08 09 0A") << "the data bytes, not the length byte";
+    EXPECT_EQ(valueText(t, 5), "00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF");
 
     const Telegram reserved = decode(withHeader("04 13 01 00 00 00 0D 13 F7 00"));
     EXPECT_EQ(reserved.error, DecodeError::ReservedLvar);
