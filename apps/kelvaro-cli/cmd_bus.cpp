@@ -300,17 +300,6 @@ int scanSecondary(const QStringList& args)
     QObject::connect(&search, &testbench::SecondarySearch::maskChanged, [&tried](const QString& m) { tried = m; });
     stopOnLineLost(provider, [&search] { search.stop = true; });
     search.MBRac_SucheSekAdrAlle(provider, mask, 8 - firstWildcard, o.baud);
-    if (provider.port().isLineLost()) {
-        QJsonArray rows;
-        for (const QStringList& row : search.found) {
-            if (o.json)
-                rows << QJsonArray::fromStringList(row);
-            else
-                CliOut(row.join('\t'));
-        }
-        return lineLostFail(provider.port(), QStringLiteral("bei Maske ") + tried,
-                            rows.isEmpty() ? QJsonObject{} : QJsonObject{{"found", rows}});
-    }
     QJsonArray rows;
     for (const QStringList& row : search.found) {
         if (o.json)
@@ -318,6 +307,9 @@ int scanSecondary(const QStringList& args)
         else
             CliOut(row.join('\t'));
     }
+    if (provider.port().isLineLost())
+        return lineLostFail(provider.port(), QStringLiteral("bei Maske ") + tried,
+                            rows.isEmpty() ? QJsonObject{} : QJsonObject{{"found", rows}});
     if (!o.json)
         CliOut(QStringLiteral("%1 Zähler gefunden, %2 Selektionen").arg(search.count).arg(search.selectionsSent));
     if (search.found.isEmpty())

@@ -130,12 +130,9 @@ QString TcpConsole::connectTransport(const QString& device)
     transport_ = mbus::CreateLineTransport(device, &error);
     // The console's frames carry their own settings; 2400 baud is the bus's usual rate.
     if (transport_ && transport_->open(2400)) {
-        // The transport reads only when asked; its socket is bounded here and
-        // drained between exchanges like the plain connection's.
-        if (auto* socket = transport_->findChild<QTcpSocket*>()) {
-            socket->setReadBufferSize(kReadBufferBytes);
-            connect(socket, &QTcpSocket::readyRead, this, &TcpConsole::dropUnasked);
-        }
+        // The transport bounds what it buffers; between exchanges it is
+        // drained like the plain connection.
+        connect(transport_.get(), &mbus::LineTransport::bytesArrived, this, &TcpConsole::dropUnasked);
         return QStringLiteral("Connect");
     }
     error_ = transport_ ? transport_->errorText() : error;

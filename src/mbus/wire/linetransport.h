@@ -52,6 +52,8 @@ public:
 signals:
     // Once per loss, with what the device said.
     void lineLost(const QString& reason);
+    // Bytes wait to be read (emitted by the network transports).
+    void bytesArrived();
 
 protected:
     bool fail(const QString& text)

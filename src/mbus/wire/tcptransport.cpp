@@ -10,6 +10,9 @@
 namespace kelvaro::mbus {
 namespace {
 constexpr int kConnectTimeoutMs = 3000;
+// An M-Bus answer is a few hundred bytes: a peer that keeps sending is held
+// back by TCP, not by our memory.
+constexpr qint64 kReadBufferBytes = 64 * 1024;
 
 // RFC 2217 SET-CONTROL values.
 constexpr std::uint8_t kNoFlowControl = 1, kDtrOn = 8, kDtrOff = 9, kRtsOn = 11, kRtsOff = 12;
@@ -52,7 +55,8 @@ bool TcpTransport::open(int baud)
     close();
     clearLineLost();
     socket_ = new QTcpSocket(this);
-    socket_->setReadBufferSize(0);
+    socket_->setReadBufferSize(kReadBufferBytes);
+    connect(socket_, &QTcpSocket::readyRead, this, &LineTransport::bytesArrived);
     if (ConnectTcpSocket(*socket_, host_, port_, kConnectTimeoutMs) != TcpConnectResult::Connected)
         return fail(QStringLiteral("Verbindung zu %1 fehlgeschlagen: %2").arg(address(), socket_->errorString()));
     // The server closed the connection (it restarts, it took another client)
