@@ -7,3 +7,11 @@ QString FirstNonClientOption(const QStringList& args)
             return arg;
     return {};
 }
+
+bool ReadDayOption(const QString& value, QDate& day, QString& error)
+{
+    day = QDate::fromString(value, QStringLiteral("d.M.yyyy"));
+    if (!day.isValid())
+        error = QStringLiteral("not a date (dd.mm.yyyy): ") + value;
+    return day.isValid();
+}

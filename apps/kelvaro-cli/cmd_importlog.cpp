@@ -25,8 +25,6 @@ struct Options {
     QString file;
 };
 
-QDate germanDate(const QString& text) { return QDate::fromString(text, QStringLiteral("d.M.yyyy")); }
-
 bool parse(const QStringList& args, Options& o, QString& error)
 {
     for (qsizetype k = 0; k < args.size(); ++k) {
@@ -40,18 +38,13 @@ bool parse(const QStringList& args, Options& o, QString& error)
             return false;
         }
         const QString& value = args[++k];
-        if (a == QLatin1String("--from"))
-            o.from = germanDate(value);
-        else if (a == QLatin1String("--to"))
-            o.to = germanDate(value);
-        else if (a == QLatin1String("--file"))
+        if (a == QLatin1String("--from") || a == QLatin1String("--to")) {
+            if (!ReadDayOption(value, a == QLatin1String("--from") ? o.from : o.to, error))
+                return false;
+        } else if (a == QLatin1String("--file")) {
             o.file = value;
-        else {
+        } else {
             error = QStringLiteral("unknown option: ") + a;
-            return false;
-        }
-        if ((a == QLatin1String("--from") && !o.from.isValid()) || (a == QLatin1String("--to") && !o.to.isValid())) {
-            error = QStringLiteral("not a date (dd.mm.yyyy): ") + value;
             return false;
         }
     }

@@ -1,4 +1,5 @@
 #include "command.h"
+#include "clientoptions.h"
 #include "msconsjob.h"
 
 #include "foundation/programlog.h"
@@ -37,12 +38,8 @@ bool parse(const QStringList& args, Options& o, QString& error)
         }
         const QString& value = args[++k];
         if (a == QLatin1String("--from") || a == QLatin1String("--to")) {
-            const QDate date = QDate::fromString(value, QStringLiteral("d.M.yyyy"));
-            if (!date.isValid()) {
-                error = QStringLiteral("not a date (dd.mm.yyyy): ") + value;
+            if (!ReadDayOption(value, a == QLatin1String("--from") ? o.from : o.to, error))
                 return false;
-            }
-            (a == QLatin1String("--from") ? o.from : o.to) = date;
         } else if (a == QLatin1String("--out")) {
             o.out = value;
         } else {

@@ -1,4 +1,5 @@
 #include "command.h"
+#include "clientoptions.h"
 #include "msconsjob.h"
 
 #include "foundation/clientpaths.h"
@@ -40,11 +41,8 @@ bool parse(const QStringList& args, Options& o, QString& error)
         } else if (a == QLatin1String("--again")) {
             o.again = true;
         } else if (a == QLatin1String("--date") && k + 1 < args.size()) {
-            o.day = QDate::fromString(args[++k], QStringLiteral("d.M.yyyy"));
-            if (!o.day.isValid()) {
-                error = QStringLiteral("not a date (dd.mm.yyyy): ") + args[k];
+            if (!ReadDayOption(args[++k], o.day, error))
                 return false;
-            }
         } else {
             error = QStringLiteral("unknown or incomplete option: ") + a;
             return false;
