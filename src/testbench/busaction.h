@@ -33,6 +33,16 @@ public:
     explicit operator bool() const { return active_; }
     // The provider a stop breaks.
     void use(mbus::NativeProvider* provider) { bench_.running_ = provider; }
+    // The provider slot of the reading frame for this action; null (and its
+    // message shown) when there is none, or when the action was refused.
+    mbus::NativeProvider* useSlotProvider()
+    {
+        if (!active_)
+            return nullptr;
+        mbus::NativeProvider* provider = bench_.slotProvider();
+        use(provider);
+        return provider;
+    }
 
 private:
     TestBench& bench_;

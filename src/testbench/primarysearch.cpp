@@ -2,6 +2,7 @@
 
 #include "foundation/textutil.h"
 #include "mbus/wire/nativeprovider.h"
+#include "testbench/addresswalk.h"
 #include "testbench/secondarysearch.h"
 
 #include <QElapsedTimer>
@@ -35,12 +36,10 @@ void PrimarySearch::reset()
 int PrimarySearch::M_Bus_SuchenVonBisRac(mbus::NativeProvider& provider, int port, int baud, int from, int to,
                                          int statusIndex, const mbus::TimeoutSettings& timeouts)
 {
-    mbus::ApplyTimeoutSettings(provider, timeouts);
     lineLostAt = -1;
-    provider.APPInitCom(port, baud);
-    if (!provider.APPIsComOpen()) {
-        emit messageRaised(QStringLiteral("Fehler Open Com ") + QString::number(port));
-        provider.APPCloseCom();
+    const QString notOpen = OpenLineForRun(provider, port, baud, timeouts);
+    if (!notOpen.isEmpty()) {
+        emit messageRaised(notOpen);
         return 0;
     }
     results.headers[0] = QStringLiteral("Prim/[Index]");
@@ -52,36 +51,19 @@ int PrimarySearch::M_Bus_SuchenVonBisRac(mbus::NativeProvider& provider, int por
         emit statusChanged(statusIndex, text);
     };
 
-    // A silent address must cost one answer window, not one per repeat.
-    const int repeats = provider.requestRepeats;
-    provider.requestRepeats = 0;
     int count = 0;
-    int stoppedAt = -1;
-    for (int a = from; a <= to && a < kAddresses; ++a) {
-        if (stopSearch || stopSpeedTest) {
-            stoppedAt = a;
-            break;
-        }
-        if (a < 0)
-            continue;
+    AddressWalkSteps steps;
+    steps.stopRequested = [this] { return stopSearch || stopSpeedTest; };
+    steps.asking = [&](int a) {
         found[a][0] = QString::number(a);
         emit addressTried(a);
         status(QStringLiteral("Suche Adr.: %1 [Sec= %2]").arg(a).arg(seconds(clock.elapsed())));
         elapsedLabel = seconds(clock.elapsed());
         emit elapsedChanged(elapsedLabel);
-
-        provider.APPREQUD2(a);
-        if (provider.port().isLineLost()) {
-            lineLostAt = a;
-            break;
-        }
-        if (provider.APPReceiveTest() != 3) {
-            if (exchangeBroken) {
-                stoppedAt = a;
-                break;
-            }
-            continue;
-        }
+    };
+    steps.answered = [&](int a, bool answered) {
+        if (!answered)
+            return !exchangeBroken;
         ++count;
         QStringList& row = found[a];
         row[1] = provider.APPDeviceIDDec();
@@ -98,8 +80,11 @@ int PrimarySearch::M_Bus_SuchenVonBisRac(mbus::NativeProvider& provider, int por
                                         GermanNumber(ToDouble(provider.APPValueDec(r))),
                                         QString::number(provider.APPUnitNo(r))};
         emit meterFound(a);
-    }
-    provider.requestRepeats = repeats;
+        return true;
+    };
+    const AddressWalkEnd end = WalkAddresses(provider, from, to, steps);
+    lineLostAt = end.lineLostAt;
+    const int stoppedAt = end.stoppedAt;
     provider.APPCloseCom();
     const QString secs = seconds(clock.elapsed());
     if (lineLost()) {

@@ -21,6 +21,14 @@ void writeChecked(bool written)
         ShowMessageBox(LastErrorText());
 }
 
+QList<QStringList> rowsOf(const GridModel& grid)
+{
+    QList<QStringList> rows;
+    for (int r = 0; r < grid.rowCount(); ++r)
+        rows << grid.rowCells(r);
+    return rows;
+}
+
 } // namespace
 
 const QString TestBench::kAccessWord = QStringLiteral("qvxnk");
@@ -129,12 +137,9 @@ void TestBench::foundRowDoubleClicked(int row)
 void TestBench::cmdLesenPrim()
 {
     BusAction action(*this);
-    if (!action)
-        return;
-    mbus::NativeProvider* provider = slotProvider();
+    mbus::NativeProvider* provider = action.useSlotProvider();
     if (!provider)
         return;
-    action.use(provider);
     QElapsedTimer clock;
     clock.start();
     const mbus::PrimaryReading reading = mbus::M_Bus_Auslesen(providerKind, provider, static_cast<int>(Val(fields.primAdr)),
@@ -145,9 +150,7 @@ void TestBench::cmdLesenPrim()
     }
     header = reading.header;
     rawData = reading.display.rawText;
-    setResultHeaders();
-    for (const QStringList& row : reading.display.rows)
-        resultGrid.appendRow(row);
+    showResultRows(reading.display.rows);
     // The telegrams that came before the loss stay on show.
     if (provider->port().isLineLost())
         resultGrid.appendRow({LineLostText(*provider, QStringLiteral("Adr. ") + QString::number(Val(fields.primAdr)))});
@@ -255,12 +258,17 @@ void TestBench::setResultHeaders()
     resultGrid.clearRows();
 }
 
+void TestBench::showResultRows(const QList<QStringList>& rows)
+{
+    setResultHeaders();
+    for (const QStringList& row : rows)
+        resultGrid.appendRow(row);
+}
+
 void TestBench::showTelegram(const mbus::MBusProvider& provider)
 {
     const mbus::TelegramDisplay display = mbus::MB_TelegrammAnzeigen(provider);
-    setResultHeaders();
-    for (const QStringList& row : display.rows)
-        resultGrid.appendRow(row);
+    showResultRows(display.rows);
     rawData = display.rawText;
     emit changed();
 }
@@ -299,20 +307,7 @@ QList<int> TestBench::tickedBauds() const
     return bauds;
 }
 
-QList<QStringList> TestBench::foundRows() const
-{
-    QList<QStringList> rows;
-    for (int r = 0; r < foundGrid.rowCount(); ++r)
-        rows << foundGrid.rowCells(r);
-    return rows;
-}
-
-QList<QStringList> TestBench::resultRows() const
-{
-    QList<QStringList> rows;
-    for (int r = 0; r < resultGrid.rowCount(); ++r)
-        rows << resultGrid.rowCells(r);
-    return rows;
-}
+QList<QStringList> TestBench::foundRows() const { return rowsOf(foundGrid); }
+QList<QStringList> TestBench::resultRows() const { return rowsOf(resultGrid); }
 
 } // namespace kelvaro::testbench

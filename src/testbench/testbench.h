@@ -144,6 +144,8 @@ private:
     void setProgress(int value, int maximum);
     void resetFoundGrid(int rows);
     void setResultHeaders();
+    // The result grid anew: its headers, then these rows.
+    void showResultRows(const QList<QStringList>& rows);
     void showTelegram(const mbus::MBusProvider& provider);
     void showHeader(const mbus::MBusProvider& provider);
     mbus::NativeProvider* slotProvider();

@@ -132,12 +132,9 @@ void TestBench::importList(int port)
 void TestBench::cmdImportAlleIndex()
 {
     BusAction action(*this);
-    if (!action)
-        return;
-    mbus::NativeProvider* provider = slotProvider();
+    mbus::NativeProvider* provider = action.useSlotProvider();
     if (!provider)
         return;
-    action.use(provider);
     const int port = portField();
     SqlConnection db(QStringLiteral("testbench.allindex"));
     if (!openDatabase(db))

@@ -3,6 +3,7 @@
 // search breaks it and hangs up as soon as it has returned.
 #include "foundation/messages.h"
 #include "mbus/wire/nativeprovider.h"
+#include "testbench/addresswalk.h"
 #include "testbench/busaction.h"
 #include "testbench/testbench.h"
 
@@ -19,13 +20,11 @@ void TestBench::cmdWaehlen()
     modemBaud_ = baud;
     modemProvider_ = newProvider();
     modemProvider_->modemGuardMs = modemGuardMs;
-    mbus::ApplyTimeoutSettings(*modemProvider_, readTimeouts());
     action.use(modemProvider_.get());
     hangUpPending_ = false;
-    modemProvider_->APPInitCom(port, baud);
-    if (!modemProvider_->APPIsComOpen()) {
-        ShowMessageBox(QStringLiteral("Fehler Open Com ") + QString::number(port));
-        modemProvider_->APPCloseCom();
+    const QString notOpen = OpenLineForRun(*modemProvider_, port, baud, readTimeouts());
+    if (!notOpen.isEmpty()) {
+        ShowMessageBox(notOpen);
         modemProvider_.reset();
         return;
     }

@@ -2,6 +2,7 @@
 #include "foundation/messages.h"
 #include "foundation/textutil.h"
 #include "mbus/wire/nativeprovider.h"
+#include "testbench/addresswalk.h"
 #include "testbench/busaction.h"
 #include "testbench/testbench.h"
 
@@ -35,12 +36,9 @@ QString seconds(qint64 ms) { return GermanNumber(ms / 1000.0, 1); }
 void TestBench::cmdPrimSuchen()
 {
     BusAction action(*this);
-    if (!action)
-        return;
-    mbus::NativeProvider* provider = slotProvider();
+    mbus::NativeProvider* provider = action.useSlotProvider();
     if (!provider)
         return;
-    action.use(provider);
     primStopEnabled = true;
     primary_.stopSearch = false;
     primary_.stopSpeedTest = false;
@@ -106,18 +104,12 @@ void TestBench::cmdPrimStop()
 void TestBench::cmdSpeedLesen()
 {
     BusAction action(*this);
-    if (!action)
-        return;
-    mbus::NativeProvider* provider = slotProvider();
+    mbus::NativeProvider* provider = action.useSlotProvider();
     if (!provider)
         return;
-    action.use(provider);
-    const int port = portField();
-    mbus::ApplyTimeoutSettings(*provider, readTimeouts());
-    provider->APPInitCom(port, baudField());
-    if (!provider->APPIsComOpen()) {
-        ShowMessageBox(QStringLiteral("Fehler Open Com ") + QString::number(port));
-        provider->APPCloseCom();
+    const QString notOpen = OpenLineForRun(*provider, portField(), baudField(), readTimeouts());
+    if (!notOpen.isEmpty()) {
+        ShowMessageBox(notOpen);
         return;
     }
     speedStop_ = false;
@@ -129,17 +121,10 @@ void TestBench::cmdSpeedLesen()
     QElapsedTimer clock;
     clock.start();
     int count = 0;
-    // The speed of the answers: a silent address costs one answer window.
-    const int repeats = provider->requestRepeats;
-    provider->requestRepeats = 0;
-    for (int a = from; a <= to && !speedStop_; ++a) {
-        provider->APPREQUD2(a);
-        if (provider->port().isLineLost()) {
-            resultGrid.appendRow({QString::number(a), QLatin1Char(' ')
-                                      + LineLostText(*provider, QStringLiteral("Adr. ") + QString::number(a))});
-            break;
-        }
-        if (provider->APPReceiveTest() == 3)
+    AddressWalkSteps steps;
+    steps.stopRequested = [this] { return speedStop_; };
+    steps.answered = [&](int a, bool answered) {
+        if (answered)
             ++count;
         else if (!speedStop_)
             resultGrid.appendRow({QString::number(a), QStringLiteral(" Keine Antwort")});
@@ -147,8 +132,12 @@ void TestBench::cmdSpeedLesen()
         speedSeconds = seconds(clock.elapsed());
         setProgress(a - from + 1, to - from + 1);
         emit changed();
-    }
-    provider->requestRepeats = repeats;
+        return true;
+    };
+    const AddressWalkEnd end = WalkAddresses(*provider, from, to, steps);
+    if (end.lineLost())
+        resultGrid.appendRow({QString::number(end.lineLostAt),
+                              QLatin1Char(' ') + LineLostText(*provider, QStringLiteral("Adr. ") + QString::number(end.lineLostAt))});
     provider->APPCloseCom();
     speedCount = QString::number(count);
     speedSeconds = seconds(clock.elapsed());
@@ -222,9 +211,7 @@ void TestBench::runSecondarySearch(mbus::NativeProvider& provider, const QList<i
             }
         }
         foundGrid.appendRow(row);
-        setResultHeaders();
-        for (const QStringList& cells : secondary_.lastTelegram.rows)
-            resultGrid.appendRow(cells);
+        showResultRows(secondary_.lastTelegram.rows);
         rawData = secondary_.lastTelegram.rawText;
     });
     connections << connect(&secondary_, &SecondarySearch::resultChanged, this, [this](const QString& text) {
