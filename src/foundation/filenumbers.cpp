@@ -29,10 +29,19 @@ FileSlot::~FileSlot() { --g_openFiles; }
 int GetFreeFileNumber() { return nextNumber(true); }
 int OpenFileCount() { return g_openFiles; }
 
+QString SingleLine(const QString& text)
+{
+    QString line = text;
+    line.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    line.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return line;
+}
+
 bool AppendTextLine(const QString& path, const QString& line, bool checkLimit)
 {
     FileSlot slot(checkLimit);
-    return AppendWhole(NativePath(path), ToWin1252(line) + "\r\n");
+    return AppendWhole(NativePath(path), ToWin1252(SingleLine(line)) + "\r\n");
 }
 
 } // namespace kelvaro

@@ -26,7 +26,11 @@ private:
 int GetFreeFileNumber();
 int OpenFileCount();
 
-// Appends one line (Windows-1252, CR LF) to a text file, opening and closing it
+// The text as one line: every line break in it (a database's error text often
+// has several) becomes a blank, so that it cannot split a log line.
+QString SingleLine(const QString& text);
+
+// Appends one line (Windows-1252, CR LF; SingleLine) to a text file, opening and closing it
 // for this line alone. The file is created if missing; its directory is not.
 // The line goes in whole or not at all (AppendWhole: writers take turns, a
 // short write on a full disk is taken back), so lines of several processes

@@ -22,7 +22,7 @@ namespace {
 CreateResult createLogFile(const QString& file, const QString& header, const QString& entry)
 {
     FileSlot slot;
-    return CreateWholeFile(NativePath(file), ToWin1252(header) + "\r\n" + ToWin1252(entry) + "\r\n");
+    return CreateWholeFile(NativePath(file), ToWin1252(header) + "\r\n" + ToWin1252(SingleLine(entry)) + "\r\n");
 }
 
 // Every digit the value needs to be read back as the same double (the log

@@ -1,4 +1,6 @@
 #include "foundation/clientpaths.h"
+#include "foundation/programlog.h"
+#include "foundation/timeutil.h"
 #include "storage/mbuslog.h"
 #include "testsupport.h"
 
@@ -37,4 +39,26 @@ TEST(MBusLog, InnerFBecomesABlankAndAnUnwritableLogReportsFalse)
     EXPECT_FALSE(WriteMBusLog("x", kMBusLogHeader, kMBusLogTail));
     EXPECT_FALSE(FileExists(".\\DB9\\MBusLog"));
     EXPECT_TRUE(FileExists(".\\db9"));
+}
+
+TEST(MBusLog, AnErrorTextWithLineBreaksStaysOneLine)
+{
+    test::InstallationDir dir;
+    DBPATH = QStringLiteral(".\\DB200\\");
+    const QDateTime at(QDate(2026, 12, 10), QTime(1, 41, 1), Qt::UTC);
+    // A server's error text: several lines, the last one ended.
+    const QString why = "FATAL:  terminating connection due to administrator command\n"
+                        "server closed the connection unexpectedly\r\n";
+    ASSERT_TRUE(WriteMBusLogAt(at, "Fehler beim speichern Index in DB :  rc=" + why, kMBusLogHeader, kMBusLogTail));
+    ASSERT_TRUE(WriteMBusLogAt(at, "Fehler\rzwei", kMBusLogHeader, kMBusLogTail));
+    WriteProgramLog("Zeile eins\nZeile zwei");
+
+    const QList<QByteArray> lines = dir.read("DB200/MBusLog/261210mb.log").split('\n');
+    ASSERT_EQ(lines.size(), 4); // header, two lines, the empty rest after the last LF
+    EXPECT_EQ(lines[1], "10.12.26 01:41:01 ;Fehler beim speichern Index in DB :  rc=FATAL:  terminating connection "
+                        "due to administrator command server closed the connection unexpectedly \r");
+    EXPECT_EQ(lines[2], "10.12.26 01:41:01 ;Fehler zwei\r");
+    const QByteArray program = dir.read("DB200/" + LocalNow().toString("yyMMdd").toLatin1() + "ed.log");
+    EXPECT_TRUE(program.endsWith(" Zeile eins Zeile zwei\r\n")) << program.constData();
+    EXPECT_EQ(program.count('\n'), 1);
 }
