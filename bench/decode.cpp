@@ -1,6 +1,12 @@
 // Decode throughput over the telegram corpus on the path a reading takes:
 // frame check, header, every record to value, unit and kind of measurement.
 // The display texts are measured separately.
+//
+// KELVARO_DECODE_ROUNDS=N adds both as "<name>/rounds" with exactly N rounds over
+// the corpus, so that instruction counts are repeatable: under callgrind, the
+// difference of two runs with different N over frames x rounds is the cost of
+// one frame, start-up and corpus loading left out, e.g.
+//   KELVARO_DECODE_ROUNDS=100 valgrind --tool=callgrind bench_decode --benchmark_filter='WithTexts/rounds'
 #include "mbus/frame.h"
 #include "mbus/hexlist.h"
 #include "mbus/recordtext.h"
@@ -10,6 +16,7 @@
 #include <QFile>
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <vector>
 
 using namespace kelvaro::mbus;
@@ -80,5 +87,15 @@ void BM_DecodeCorpusWithTexts(benchmark::State& state)
     });
 }
 BENCHMARK(BM_DecodeCorpusWithTexts);
+
+[[maybe_unused]] const bool kFixedRounds = [] {
+    const char* rounds = std::getenv("KELVARO_DECODE_ROUNDS");
+    const long n = rounds ? std::strtol(rounds, nullptr, 10) : 0;
+    if (n > 0) {
+        benchmark::RegisterBenchmark("BM_DecodeCorpus/rounds", BM_DecodeCorpus)->Iterations(n);
+        benchmark::RegisterBenchmark("BM_DecodeCorpusWithTexts/rounds", BM_DecodeCorpusWithTexts)->Iterations(n);
+    }
+    return n > 0;
+}();
 
 } // namespace

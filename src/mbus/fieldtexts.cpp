@@ -6,9 +6,19 @@ namespace kelvaro::mbus {
 
 namespace {
 
-QString pick(Language language, const char* german, const char* english)
+// The texts are of static storage: handing one out copies and converts nothing.
+QString pick(Language language, QStringView german, QStringView english)
 {
-    return QString::fromUtf8(language == Language::German ? german : english);
+    const QStringView text = language == Language::German ? german : english;
+    return QString::fromRawData(text.data(), text.size());
+}
+
+// The same with the lengths known when compiling.
+template <std::size_t N, std::size_t M>
+QString pick(Language language, const char16_t (&german)[N], const char16_t (&english)[M])
+{
+    return language == Language::German ? QString::fromRawData(reinterpret_cast<const QChar*>(german), N - 1)
+                                        : QString::fromRawData(reinterpret_cast<const QChar*>(english), M - 1);
 }
 
 QString limitText(std::uint8_t c, Language language)
@@ -36,43 +46,43 @@ QString combinableText(std::uint8_t c, Language language)
 {
     struct Entry {
         std::uint8_t code;
-        const char* de;
-        const char* en;
+        QStringView de;
+        QStringView en;
     };
     static const Entry entries[] = {
-        {0x12, "Mittelwert", "average value"},
-        {0x13, "Kompaktprofil invers", "inverse compact profile"},
-        {0x14, "relative Abweichung", "relative deviation"},
-        {0x27, "pro Umdrehung/Messung", "per revolution/measurement"},
-        {0x28, "Impulswertigkeit Eingang 0", "increment per input pulse on channel 0"},
-        {0x29, "Impulswertigkeit Eingang 1", "increment per input pulse on channel 1"},
-        {0x2A, "Impulswertigkeit Ausgang 0", "increment per output pulse on channel 0"},
-        {0x2B, "Impulswertigkeit Ausgang 1", "increment per output pulse on channel 1"},
-        {0x2C, "pro Liter", "per litre"},
-        {0x2D, "pro m³", "per m³"},
-        {0x2E, "pro kg", "per kg"},
-        {0x2F, "pro K", "per K"},
-        {0x30, "pro kWh", "per kWh"},
-        {0x31, "pro GJ", "per GJ"},
-        {0x32, "pro kW", "per kW"},
-        {0x33, "pro K·l", "per K·l"},
-        {0x34, "pro V", "per V"},
-        {0x35, "pro A", "per A"},
-        {0x36, "× s", "× s"},
-        {0x37, "× s/V", "× s/V"},
-        {0x38, "× s/A", "× s/A"},
-        {0x39, "Beginn", "start date(/time) of"},
-        {0x3A, "unkorrigiert", "uncorrected unit"},
-        {0x3B, "nur positiv", "accumulation of positive contributions only"},
-        {0x3C, "nur negativ", "accumulation of negative contributions only"},
-        {0x3D, "nicht metrisch", "non-metric unit"},
-        {0x3E, "Basisbedingungen", "value at base conditions"},
-        {0x3F, "OBIS", "OBIS declaration"},
-        {0x40, "unterer Grenzwert", "lower limit value"},
-        {0x48, "oberer Grenzwert", "upper limit value"},
-        {0x41, "Anzahl Unterschreitungen", "number of lower limit exceeds"},
-        {0x49, "Anzahl Überschreitungen", "number of upper limit exceeds"},
-        {0x7E, "Zukunftswert", "future value"},
+        {0x12, u"Mittelwert", u"average value"},
+        {0x13, u"Kompaktprofil invers", u"inverse compact profile"},
+        {0x14, u"relative Abweichung", u"relative deviation"},
+        {0x27, u"pro Umdrehung/Messung", u"per revolution/measurement"},
+        {0x28, u"Impulswertigkeit Eingang 0", u"increment per input pulse on channel 0"},
+        {0x29, u"Impulswertigkeit Eingang 1", u"increment per input pulse on channel 1"},
+        {0x2A, u"Impulswertigkeit Ausgang 0", u"increment per output pulse on channel 0"},
+        {0x2B, u"Impulswertigkeit Ausgang 1", u"increment per output pulse on channel 1"},
+        {0x2C, u"pro Liter", u"per litre"},
+        {0x2D, u"pro m³", u"per m³"},
+        {0x2E, u"pro kg", u"per kg"},
+        {0x2F, u"pro K", u"per K"},
+        {0x30, u"pro kWh", u"per kWh"},
+        {0x31, u"pro GJ", u"per GJ"},
+        {0x32, u"pro kW", u"per kW"},
+        {0x33, u"pro K·l", u"per K·l"},
+        {0x34, u"pro V", u"per V"},
+        {0x35, u"pro A", u"per A"},
+        {0x36, u"× s", u"× s"},
+        {0x37, u"× s/V", u"× s/V"},
+        {0x38, u"× s/A", u"× s/A"},
+        {0x39, u"Beginn", u"start date(/time) of"},
+        {0x3A, u"unkorrigiert", u"uncorrected unit"},
+        {0x3B, u"nur positiv", u"accumulation of positive contributions only"},
+        {0x3C, u"nur negativ", u"accumulation of negative contributions only"},
+        {0x3D, u"nicht metrisch", u"non-metric unit"},
+        {0x3E, u"Basisbedingungen", u"value at base conditions"},
+        {0x3F, u"OBIS", u"OBIS declaration"},
+        {0x40, u"unterer Grenzwert", u"lower limit value"},
+        {0x48, u"oberer Grenzwert", u"upper limit value"},
+        {0x41, u"Anzahl Unterschreitungen", u"number of lower limit exceeds"},
+        {0x49, u"Anzahl Überschreitungen", u"number of upper limit exceeds"},
+        {0x7E, u"Zukunftswert", u"future value"},
     };
     for (const Entry& e : entries)
         if (e.code == c)
@@ -87,14 +97,14 @@ QString secondTableText(std::uint8_t c, Language language)
 {
     static const char* const phases[] = {"", "L1", "L2", "L3", "N", "L1-L2", "L2-L3", "L3-L1"};
     if (c >= 0x01 && c <= 0x07)
-        return pick(language, "Phase ", "phase ") + QLatin1String(phases[c]);
+        return pick(language, u"Phase ", u"phase ") + QLatin1String(phases[c]);
     if (c >= 0x08 && c <= 0x0B)
         return QStringLiteral("Quadrant Q%1").arg(c - 7);
     switch (c) {
-    case 0x0C: return pick(language, "Delta Bezug/Lieferung", "delta import/export");
-    case 0x10: return pick(language, "Betrag beider Richtungen", "absolute value in both directions");
-    case 0x14: return pick(language, "Richtung zum Zähler", "direction to meter");
-    case 0x15: return pick(language, "Richtung vom Zähler", "direction from meter");
+    case 0x0C: return pick(language, u"Delta Bezug/Lieferung", u"delta import/export");
+    case 0x10: return pick(language, u"Betrag beider Richtungen", u"absolute value in both directions");
+    case 0x14: return pick(language, u"Richtung zum Zähler", u"direction to meter");
+    case 0x15: return pick(language, u"Richtung vom Zähler", u"direction from meter");
     default: return {};
     }
 }
@@ -105,51 +115,51 @@ QString MediumText(std::uint8_t medium, Language language)
 {
     struct Entry {
         std::uint8_t code;
-        const char* de;
-        const char* en;
+        QStringView de;
+        QStringView en;
     };
     static const Entry entries[] = {
-        {0x00, "Sonstiges", "Other"},
-        {0x01, "Öl", "Oil"},
-        {0x02, "Elektrizität", "Electricity"},
-        {0x03, "Gas", "Gas"},
-        {0x04, "Wärme (Rücklauf)", "Heat (outlet)"},
-        {0x05, "Dampf", "Steam"},
-        {0x06, "Warmwasser", "Warm water"},
-        {0x07, "Wasser", "Water"},
-        {0x08, "Heizkostenverteiler", "Heat cost allocator"},
-        {0x09, "Druckluft", "Compressed air"},
-        {0x0A, "Kälte (Rücklauf)", "Cooling (outlet)"},
-        {0x0B, "Kälte (Vorlauf)", "Cooling (inlet)"},
-        {0x0C, "Wärme (Vorlauf)", "Heat (inlet)"},
-        {0x0D, "Wärme/Kälte", "Heat / cooling"},
-        {0x0E, "Bus/System", "Bus / system"},
-        {0x0F, "Unbekannt", "Unknown"},
-        {0x10, "Brauchwasser", "Irrigation water"},
-        {0x11, "Datenlogger Wasser", "Water data logger"},
-        {0x12, "Datenlogger Gas", "Gas data logger"},
-        {0x13, "Gas-Mengenumwerter", "Gas converter"},
-        {0x14, "Brennwert", "Calorific value"},
-        {0x15, "Heißwasser", "Hot water"},
-        {0x16, "Kaltwasser", "Cold water"},
-        {0x17, "Kalt-/Warmwasser", "Dual register (hot/cold) water"},
-        {0x18, "Druck", "Pressure"},
-        {0x19, "A/D-Wandler", "A/D converter"},
-        {0x1A, "Rauchwarnmelder", "Smoke detector"},
-        {0x1B, "Raumsensor", "Room sensor"},
-        {0x1C, "Gaswarnmelder", "Gas detector"},
-        {0x20, "Schalter (Elektrizität)", "Breaker (electricity)"},
-        {0x21, "Ventil", "Valve (gas or water)"},
-        {0x25, "Kundenanzeige", "Customer display unit"},
-        {0x28, "Abwasser", "Waste water"},
-        {0x29, "Abfall", "Waste"},
-        {0x30, "Servicegerät", "Service unit"},
-        {0x31, "Gateway", "Gateway"},
-        {0x32, "Repeater", "Repeater (unidirectional)"},
-        {0x33, "Repeater", "Repeater (bidirectional)"},
-        {0x36, "Funkumsetzer", "Radio converter (system side)"},
-        {0x37, "Funkumsetzer", "Radio converter (meter side)"},
-        {0x38, "Busumsetzer", "Bus converter (meter side)"},
+        {0x00, u"Sonstiges", u"Other"},
+        {0x01, u"Öl", u"Oil"},
+        {0x02, u"Elektrizität", u"Electricity"},
+        {0x03, u"Gas", u"Gas"},
+        {0x04, u"Wärme (Rücklauf)", u"Heat (outlet)"},
+        {0x05, u"Dampf", u"Steam"},
+        {0x06, u"Warmwasser", u"Warm water"},
+        {0x07, u"Wasser", u"Water"},
+        {0x08, u"Heizkostenverteiler", u"Heat cost allocator"},
+        {0x09, u"Druckluft", u"Compressed air"},
+        {0x0A, u"Kälte (Rücklauf)", u"Cooling (outlet)"},
+        {0x0B, u"Kälte (Vorlauf)", u"Cooling (inlet)"},
+        {0x0C, u"Wärme (Vorlauf)", u"Heat (inlet)"},
+        {0x0D, u"Wärme/Kälte", u"Heat / cooling"},
+        {0x0E, u"Bus/System", u"Bus / system"},
+        {0x0F, u"Unbekannt", u"Unknown"},
+        {0x10, u"Brauchwasser", u"Irrigation water"},
+        {0x11, u"Datenlogger Wasser", u"Water data logger"},
+        {0x12, u"Datenlogger Gas", u"Gas data logger"},
+        {0x13, u"Gas-Mengenumwerter", u"Gas converter"},
+        {0x14, u"Brennwert", u"Calorific value"},
+        {0x15, u"Heißwasser", u"Hot water"},
+        {0x16, u"Kaltwasser", u"Cold water"},
+        {0x17, u"Kalt-/Warmwasser", u"Dual register (hot/cold) water"},
+        {0x18, u"Druck", u"Pressure"},
+        {0x19, u"A/D-Wandler", u"A/D converter"},
+        {0x1A, u"Rauchwarnmelder", u"Smoke detector"},
+        {0x1B, u"Raumsensor", u"Room sensor"},
+        {0x1C, u"Gaswarnmelder", u"Gas detector"},
+        {0x20, u"Schalter (Elektrizität)", u"Breaker (electricity)"},
+        {0x21, u"Ventil", u"Valve (gas or water)"},
+        {0x25, u"Kundenanzeige", u"Customer display unit"},
+        {0x28, u"Abwasser", u"Waste water"},
+        {0x29, u"Abfall", u"Waste"},
+        {0x30, u"Servicegerät", u"Service unit"},
+        {0x31, u"Gateway", u"Gateway"},
+        {0x32, u"Repeater", u"Repeater (unidirectional)"},
+        {0x33, u"Repeater", u"Repeater (bidirectional)"},
+        {0x36, u"Funkumsetzer", u"Radio converter (system side)"},
+        {0x37, u"Funkumsetzer", u"Radio converter (meter side)"},
+        {0x38, u"Busumsetzer", u"Bus converter (meter side)"},
     };
     for (const Entry& e : entries)
         if (e.code == medium)
@@ -175,10 +185,10 @@ QString IdentificationText(std::uint32_t idRaw)
 QString FunctionText(std::uint8_t function, Language language)
 {
     switch (function & 3) {
-    case 0: return pick(language, "Momentanwert", "Instantaneous value");
-    case 1: return pick(language, "Maximalwert", "Maximum value");
-    case 2: return pick(language, "Minimalwert", "Minimum value");
-    default: return pick(language, "Wert im Fehlerzustand", "Value during error state");
+    case 0: return pick(language, u"Momentanwert", u"Instantaneous value");
+    case 1: return pick(language, u"Maximalwert", u"Maximum value");
+    case 2: return pick(language, u"Minimalwert", u"Minimum value");
+    default: return pick(language, u"Wert im Fehlerzustand", u"Value during error state");
     }
 }
 
@@ -187,100 +197,105 @@ QString RecordFunctionText(const DataRecord& r, Language language)
     if (r.info == &UndecodableInfo() || r.info == &EncryptedInfo())
         return {};
     switch (r.dif) {
-    case 0x0F: return pick(language, "Herstellerspezifisch", "Manufacturer specific");
-    case 0x1F: return pick(language, "Weitere Datensätze folgen", "More records follow");
-    case 0x7F: return pick(language, "Globale Auslesung", "Global readout");
+    case 0x0F: return pick(language, u"Herstellerspezifisch", u"Manufacturer specific");
+    case 0x1F: return pick(language, u"Weitere Datensätze folgen", u"More records follow");
+    case 0x7F: return pick(language, u"Globale Auslesung", u"Global readout");
     default: return FunctionText(r.function(), language);
     }
 }
 
 QString DataFieldText(std::uint8_t dif, Language language)
 {
-    static const char* const de[16] = {"keine Daten", "8 Bit Integer", "16 Bit Integer", "24 Bit Integer",
-                                       "32 Bit Integer", "32 Bit Real", "48 Bit Integer", "64 Bit Integer",
-                                       "Auswahl zum Auslesen", "2 Stellen BCD", "4 Stellen BCD", "6 Stellen BCD",
-                                       "8 Stellen BCD", "variable Länge", "12 Stellen BCD", "Sonderfunktion"};
-    static const char* const en[16] = {"No data", "8 Bit Integer", "16 Bit Integer", "24 Bit Integer",
-                                       "32 Bit Integer", "32 Bit Real", "48 Bit Integer", "64 Bit Integer",
-                                       "Selection for readout", "2 digit BCD", "4 digit BCD", "6 digit BCD",
-                                       "8 digit BCD", "variable length", "12 digit BCD", "Special function"};
+    static constexpr QStringView de[16] = {u"keine Daten", u"8 Bit Integer", u"16 Bit Integer", u"24 Bit Integer",
+                                           u"32 Bit Integer", u"32 Bit Real", u"48 Bit Integer", u"64 Bit Integer",
+                                           u"Auswahl zum Auslesen", u"2 Stellen BCD", u"4 Stellen BCD",
+                                           u"6 Stellen BCD", u"8 Stellen BCD", u"variable Länge", u"12 Stellen BCD",
+                                           u"Sonderfunktion"};
+    static constexpr QStringView en[16] = {u"No data", u"8 Bit Integer", u"16 Bit Integer", u"24 Bit Integer",
+                                           u"32 Bit Integer", u"32 Bit Real", u"48 Bit Integer", u"64 Bit Integer",
+                                           u"Selection for readout", u"2 digit BCD", u"4 digit BCD", u"6 digit BCD",
+                                           u"8 digit BCD", u"variable length", u"12 digit BCD", u"Special function"};
     return pick(language, de[dif & 15], en[dif & 15]);
 }
 
 QString ApplicationErrorText(std::uint8_t code, Language language)
 {
-    static const char* const de[10] = {"Unspezifizierter Fehler", "CI nicht implementiert",
-                                       "Puffer zu lang, abgeschnitten", "Zu viele Datensätze",
-                                       "Vorzeitiges Datensatzende", "Mehr als 10 DIFE", "Mehr als 10 VIFE",
-                                       "reserviert", "Anwendung beschäftigt", "Zu viele Auslesungen"};
-    static const char* const en[10] = {"Unspecified error", "Unimplemented CI field", "Buffer too long, truncated",
-                                       "Too many records", "Premature end of record", "More than 10 DIFE",
-                                       "More than 10 VIFE", "Reserved", "Application too busy",
-                                       "Too many readouts"};
-    return code < 10 ? pick(language, de[code], en[code]) : pick(language, "reserviert", "Reserved");
+    static constexpr QStringView de[10] = {u"Unspezifizierter Fehler", u"CI nicht implementiert",
+                                           u"Puffer zu lang, abgeschnitten", u"Zu viele Datensätze",
+                                           u"Vorzeitiges Datensatzende", u"Mehr als 10 DIFE", u"Mehr als 10 VIFE",
+                                           u"reserviert", u"Anwendung beschäftigt", u"Zu viele Auslesungen"};
+    static constexpr QStringView en[10] = {u"Unspecified error", u"Unimplemented CI field",
+                                           u"Buffer too long, truncated", u"Too many records",
+                                           u"Premature end of record", u"More than 10 DIFE", u"More than 10 VIFE",
+                                           u"Reserved", u"Application too busy", u"Too many readouts"};
+    return code < 10 ? pick(language, de[code], en[code]) : pick(language, u"reserviert", u"Reserved");
 }
 
 QString RecordErrorText(std::uint8_t code, Language language)
 {
     struct Entry {
         std::uint8_t code;
-        const char* de;
-        const char* en;
+        QStringView de;
+        QStringView en;
     };
     static const Entry entries[] = {
-        {0x01, "zu viele DIFE", "too many DIFEs"},
-        {0x02, "Speichernummer nicht implementiert", "storage number not implemented"},
-        {0x03, "Untereinheit nicht implementiert", "unit number not implemented"},
-        {0x04, "Tarif nicht implementiert", "tariff number not implemented"},
-        {0x05, "Funktion nicht implementiert", "function not implemented"},
-        {0x06, "Datenklasse nicht implementiert", "data class not implemented"},
-        {0x07, "Datengröße nicht implementiert", "data size not implemented"},
-        {0x0B, "zu viele VIFE", "too many VIFEs"},
-        {0x0C, "unzulässige VIF-Gruppe", "illegal VIF group"},
-        {0x0D, "unzulässiger VIF-Exponent", "illegal VIF exponent"},
-        {0x0E, "VIF/DIF passen nicht", "VIF/DIF mismatch"},
-        {0x0F, "nicht implementierte Aktion", "unimplemented action"},
-        {0x15, "keine Daten verfügbar", "no data available"},
-        {0x16, "Überlauf", "data overflow"},
-        {0x17, "Unterlauf", "data underflow"},
-        {0x18, "Datenfehler", "data error"},
-        {0x1C, "vorzeitiges Datensatzende", "premature end of record"},
+        {0x01, u"zu viele DIFE", u"too many DIFEs"},
+        {0x02, u"Speichernummer nicht implementiert", u"storage number not implemented"},
+        {0x03, u"Untereinheit nicht implementiert", u"unit number not implemented"},
+        {0x04, u"Tarif nicht implementiert", u"tariff number not implemented"},
+        {0x05, u"Funktion nicht implementiert", u"function not implemented"},
+        {0x06, u"Datenklasse nicht implementiert", u"data class not implemented"},
+        {0x07, u"Datengröße nicht implementiert", u"data size not implemented"},
+        {0x0B, u"zu viele VIFE", u"too many VIFEs"},
+        {0x0C, u"unzulässige VIF-Gruppe", u"illegal VIF group"},
+        {0x0D, u"unzulässiger VIF-Exponent", u"illegal VIF exponent"},
+        {0x0E, u"VIF/DIF passen nicht", u"VIF/DIF mismatch"},
+        {0x0F, u"nicht implementierte Aktion", u"unimplemented action"},
+        {0x15, u"keine Daten verfügbar", u"no data available"},
+        {0x16, u"Überlauf", u"data overflow"},
+        {0x17, u"Unterlauf", u"data underflow"},
+        {0x18, u"Datenfehler", u"data error"},
+        {0x1C, u"vorzeitiges Datensatzende", u"premature end of record"},
     };
     for (const Entry& e : entries)
         if (e.code == code)
             return pick(language, e.de, e.en);
-    return pick(language, "Fehler 0x", "error 0x") + QStringLiteral("%1").arg(code, 2, 16, QLatin1Char('0')).toUpper();
+    return pick(language, u"Fehler 0x", u"error 0x")
+           + QStringLiteral("%1").arg(code, 2, 16, QLatin1Char('0')).toUpper();
 }
 
 QString VifeDescription(const Telegram& t, const DataRecord& r, Language language)
 {
-    QStringList parts;
+    QString text;
     if (r.info->kind == VifKind::Manufacturer) // its extensions are the maker's too
-        return {};
+        return text;
+    auto add = [&text](const QString& part) {
+        if (part.isEmpty())
+            return;
+        if (!text.isEmpty())
+            text += QStringView(u", ", 2);
+        text += part;
+    };
     const std::uint8_t* v = t.bytes.data() + r.vibOffset + r.vifeStart;
     bool second = false;
     for (int i = 0; i < r.vifeCount; ++i) {
         const std::uint8_t c = v[i] & 0x7F;
         if (second) {
             second = false;
-            const QString s = secondTableText(c, language);
-            if (!s.isEmpty())
-                parts << s;
+            add(secondTableText(c, language));
             continue;
         }
         if (c == 0x7F) {
-            parts << pick(language, "herstellerspezifisch", "manufacturer specific");
+            add(pick(language, u"herstellerspezifisch", u"manufacturer specific"));
             break;
         }
         if (c == 0x7C) {
             second = true;
             continue;
         }
-        const QString s = combinableText(c, language);
-        if (!s.isEmpty())
-            parts << s;
+        add(combinableText(c, language));
     }
-    return parts.join(QStringLiteral(", "));
+    return text;
 }
 
 } // namespace kelvaro::mbus

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdint>
 
 namespace kelvaro::mbus {
 
@@ -256,7 +257,49 @@ std::array<VifInfo, 64> buildFixed()
 
 const std::array<VifInfo, 64> kFixed = buildFixed();
 
+const VifInfo* const kSingles[] = {&kPlainText, &kManufacturerData, &kUndecodable, &kEncrypted, &kGlobalReadout};
+static_assert(kVifInfoCount == 3 * std::tuple_size_v<Table> + std::tuple_size_v<decltype(kFixed)>
+              + std::size(kSingles));
+
+// Position of `info` in `table`, or N when it lies outside.
+template <std::size_t N>
+std::size_t positionIn(const VifInfo& info, const std::array<VifInfo, N>& table)
+{
+    const auto address = reinterpret_cast<std::uintptr_t>(&info);
+    const auto first = reinterpret_cast<std::uintptr_t>(table.data());
+    return address >= first && address < first + N * sizeof(VifInfo) ? (address - first) / sizeof(VifInfo) : N;
+}
+
 } // namespace
+
+std::size_t VifInfoIndex(const VifInfo& info)
+{
+    constexpr std::size_t kTable = std::tuple_size_v<Table>;
+    if (const std::size_t i = positionIn(info, kPrimary); i < kTable)
+        return i;
+    if (const std::size_t i = positionIn(info, kFB); i < kTable)
+        return kTable + i;
+    if (const std::size_t i = positionIn(info, kFD); i < kTable)
+        return 2 * kTable + i;
+    if (const std::size_t i = positionIn(info, kFixed); i < kFixed.size())
+        return 3 * kTable + i;
+    for (std::size_t i = 0; i < std::size(kSingles); ++i)
+        if (kSingles[i] == &info)
+            return 3 * kTable + kFixed.size() + i;
+    return kVifInfoCount;
+}
+
+const VifInfo& VifInfoAt(std::size_t index)
+{
+    for (const Table* table : {&kPrimary, &kFB, &kFD}) {
+        if (index < table->size())
+            return (*table)[index];
+        index -= table->size();
+    }
+    if (index < kFixed.size())
+        return kFixed[index];
+    return *kSingles[index - kFixed.size()];
+}
 
 const VifInfo& LookupVif(VifTable table, std::uint8_t code)
 {

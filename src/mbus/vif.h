@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 namespace kelvaro::mbus {
@@ -45,5 +46,11 @@ const VifInfo& FixedCounterInfo(std::uint8_t unitCode, bool& valid); // CI 73 un
 const VifInfo& UndecodableInfo();        // tail that could not be decoded
 const VifInfo& GlobalReadoutInfo();      // DIF 7F
 const VifInfo& EncryptedInfo();          // undecodable tail behind a signature
+
+// Every entry handed out above has a number below kVifInfoCount, so that what is
+// made from an entry (its display texts) can be made once and kept per entry.
+inline constexpr std::size_t kVifInfoCount = 3 * 128 + 64 + 5;
+std::size_t VifInfoIndex(const VifInfo& info); // kVifInfoCount for any other VifInfo
+const VifInfo& VifInfoAt(std::size_t index);   // index < kVifInfoCount
 
 } // namespace kelvaro::mbus

@@ -441,3 +441,29 @@ TEST(Decoder, ScaledValuesAreTheNearestDoubleOfWhatWasSent)
     EXPECT_EQ(t.records[5].value, 0.0001);
     EXPECT_EQ(t.records[6].value, 0.306);
 }
+
+TEST(Decoder, NumberTextsAroundTheLastExactDigit)
+{
+    // Up to 15 digits the text is the digits as sent; beyond, it is the value's
+    // double rounded to the VIF's decimals.
+    const Telegram t = decode(withHeader("07 13 FF 7F C6 A4 7E 8D 03 00 "    // 10^15 - 1 l
+                                         "07 13 00 80 C6 A4 7E 8D 03 00 "    // 10^15 l
+                                         "07 13 01 00 00 00 00 00 00 40 "    // 2^62 + 1 l
+                                         "07 13 00 00 00 00 00 00 00 80 "    // 64-bit minimum
+                                         "04 13 FF FF FF FF "                // -1 l
+                                         "02 59 FB FF "                      // -0.05 °C
+                                         "04 13 00 00 00 00 "                // zero
+                                         "0E 13 99 99 99 99 99 99 "          // 12 BCD digits
+                                         "0C 13 23 01 00 F0 "                // negative BCD
+                                         "07 FD 17 01 00 00 00 00 00 00 80 " // error flags, 64 bits
+                                         "02 FD 17 00 01"));                 // error flags, 16 bits
+    ASSERT_EQ(t.error, DecodeError::None);
+    const char* const expected[] = {"999999999999,999", "1000000000000,000", "4611686018427388,000",
+                                    "-9223372036854776,000", "-0,001", "-0,05", "0,000", "999999999,999",
+                                    "-0,123", "8000000000000001", "0100"};
+    ASSERT_EQ(t.records.size(), std::size(expected));
+    for (std::size_t i = 0; i < std::size(expected); ++i)
+        EXPECT_EQ(valueText(t, i), expected[i]) << i;
+    EXPECT_EQ(ValueDecText(t, t.records[5]), "-0,05");
+    EXPECT_EQ(ValueDecText(t, t.records[10]), "256");
+}
