@@ -3,6 +3,7 @@
 #include "foundation/messages.h"
 #include "foundation/ui/gridutil.h"
 #include "master/masterstation.h"
+#include "master/ui/gridcolumnfitter.h"
 #include "mbus/ui/providerlist.h"
 
 #include <QCheckBox>
@@ -47,6 +48,7 @@ FrmKelvaroV4::FrmKelvaroV4(MasterStation& station, QWidget* parent)
     auto* meterLayout = new QVBoxLayout(meterFrame);
     MSFlexGrid1 = grid(&station.meters, meterFrame);
     meterLayout->addWidget(MSFlexGrid1);
+    meterColumns_ = new GridColumnFitter(MSFlexGrid1);
     layout->addWidget(meterFrame, 0, 0, 3, 1);
 
     auto* buttons = new QHBoxLayout;
@@ -74,6 +76,7 @@ FrmKelvaroV4::FrmKelvaroV4(MasterStation& station, QWidget* parent)
     MSFlexGrid4->setColumnWidth(0, 140);
     MSFlexGrid4->setColumnWidth(1, 200);
     MSFlexGrid4->horizontalHeader()->setStretchLastSection(true);
+    logColumns_ = new GridColumnFitter(MSFlexGrid4);
     logLayout->addWidget(MSFlexGrid4);
     layout->addWidget(Frame4, 0, 1);
 
@@ -226,9 +229,9 @@ void FrmKelvaroV4::refresh()
         Combo3->clear();
         Combo3->addItems(chooser);
     }
-    AutoSizeGridColumns(MSFlexGrid1);
+    meterColumns_->fit();
     if (MSFlexGrid4->isVisible())
-        AutoSizeGridColumns(MSFlexGrid4);
+        logColumns_->fit();
     refreshing_ = false;
 }
 

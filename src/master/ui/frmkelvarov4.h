@@ -12,6 +12,7 @@ class QTableView;
 
 namespace kelvaro::master {
 
+class GridColumnFitter;
 class MasterStation;
 
 // The master window: a view over MasterStation. It shows the station's grids
@@ -62,6 +63,10 @@ private:
     int currentMeterRow() const;
 
     MasterStation& station_;
+    // The meter grid and the log grid change a row at a time: their columns
+    // are fitted to the changed cells only.
+    GridColumnFitter* meterColumns_ = nullptr;
+    GridColumnFitter* logColumns_ = nullptr;
     bool refreshing_ = false;
     bool closeConfirmed_ = false;
 };
