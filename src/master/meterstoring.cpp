@@ -11,6 +11,7 @@
 #include "storage/rb6file.h"
 #include "storage/readingtables.h"
 
+#include <array>
 
 namespace kelvaro::master {
 namespace {
@@ -47,7 +48,39 @@ void maintainIndexList(StoreContext& c, MeterRecord& meter)
     }
 }
 
-void storeMainReading(StoreContext& c, MeterRecord& meter, const mbus::ValueEntry& entry)
+// The meter's rows for the two tables, stored before anything shows them:
+// a reading that a log line or the log view reports is committed by then.
+struct DatabaseRows {
+    ReadingRows rows;
+    std::array<int, mbus::kMaxValueRecords + 1> value{}; // row of entry i in "MBusWerte", -1 none
+    int reading = -1;                                    // row of the main reading in "Zaehlerstaende"
+};
+
+bool storesMainReading(const StoreContext& c, const MeterRecord& meter, int i)
+{
+    return i == meter.MBIndex && c.client != QLatin1String("200");
+}
+
+void storeDatabaseRows(StoreContext& c, const MeterRecord& meter, DatabaseRows& db)
+{
+    db.value.fill(-1);
+    for (int i = 1; i <= meter.ValueCount; ++i) {
+        const mbus::ValueEntry& entry = meter.ValueTable[i];
+        if (c.switches[StoreSwitch::Database] && entry.storeFlag != 0 && isOpen(c.values))
+            db.value[i] = db.rows.addMBusWert(*c.values, meter.LZNR, entry.readingTime, i, entry.value);
+        if (storesMainReading(c, meter, i) && isOpen(c.readings))
+            db.reading = db.rows.addZaehlerstand(*c.readings, meter.LZNR, entry.readingTime, meter.BasisTarif, entry.value);
+    }
+    db.rows.store();
+}
+
+QString causeOf(const DatabaseRows& db, int row)
+{
+    const QString& text = db.rows.error(row);
+    return text.isEmpty() ? QStringLiteral("Ursache unbekannt") : text;
+}
+
+void storeMainReading(StoreContext& c, MeterRecord& meter, const mbus::ValueEntry& entry, const DatabaseRows& db)
 {
     const qint64 now = DateToSeconds(LocalNow());
     const QString file = QuarterHourFileName(DBPATH, meter.LZNR, -1);
@@ -55,13 +88,12 @@ void storeMainReading(StoreContext& c, MeterRecord& meter, const mbus::ValueEntr
     const int rc = QuarterHourWriteReading(file, now, entry.value, meter.LZNR);
     if (rc != 0)
         WriteMBusLogLine(QStringLiteral("Fehler beim speichern RB: %1 rc=").arg(rc) + causeOfFailure());
-    if (!isOpen(c.readings))
+    if (db.reading < 0)
         return;
-    beginStore();
-    if (AddZaehlerstand(*c.readings, meter.LZNR, entry.readingTime, meter.BasisTarif, entry.value)) {
+    if (db.rows.stored(db.reading)) {
         c.log(QStringLiteral("Speichern ZStaende Ok"));
     } else {
-        const QString why = causeOfFailure();
+        const QString why = causeOf(db, db.reading);
         WriteMBusLogLine(QStringLiteral("Fehler beim speichern Index in Zaehlerstande :  rc=") + why);
         c.log(QStringLiteral("Fehler speichern ZStaende -1 ") + why);
     }
@@ -89,6 +121,8 @@ void MBusZaehlerSpeichern(StoreContext& c, MeterRecord& meter)
     maintainIndexList(c, meter);
     c.log(QStringLiteral("Indexe Speichern für ") + meter.MB_ID);
 
+    DatabaseRows db;
+    storeDatabaseRows(c, meter, db);
     const bool index1Log = static_cast<int>(Val(c.client)) == 200 && !c.client.isEmpty();
     for (int i = 1; i <= meter.ValueCount; ++i) {
         mbus::ValueEntry& entry = meter.ValueTable[i];
@@ -108,12 +142,11 @@ void MBusZaehlerSpeichern(StoreContext& c, MeterRecord& meter)
                              kIndex1LogTail);
             }
         }
-        if (c.switches[StoreSwitch::Database] && store && isOpen(c.values)) {
-            beginStore();
-            if (AddMBusWert(*c.values, meter.LZNR, entry.readingTime, i, entry.value)) {
+        if (const int row = db.value[i]; row >= 0) {
+            if (db.rows.stored(row)) {
                 c.log(QStringLiteral("Speichern MBIndex Ok "));
             } else {
-                const QString why = causeOfFailure();
+                const QString why = causeOf(db, row);
                 WriteMBusLogLine(QStringLiteral("Fehler beim speichern Index in DB :  rc=") + why);
                 c.log(QStringLiteral("Fehler speichern MBIndexe -1 ") + why);
             }
@@ -121,12 +154,12 @@ void MBusZaehlerSpeichern(StoreContext& c, MeterRecord& meter)
         if (c.switches[StoreSwitch::RB6Files] && store) {
             QString file;
             beginStore();
-            const int rc = RB6Append(DatenPath, meter.LZNR, entry.readingTime, entry.value, i, file);
+            const int rc = RB6Append(DatenPath, meter.LZNR, entry.readingTime, entry.value, i, file, c.rb6Names);
             if (rc != 0)
                 WriteMBusLogLine(QStringLiteral("Fehler beim speichern RB6 : %1 rc=").arg(rc) + causeOfFailure());
         }
-        if (i == meter.MBIndex && c.client != QLatin1String("200"))
-            storeMainReading(c, meter, entry);
+        if (storesMainReading(c, meter, i))
+            storeMainReading(c, meter, entry, db);
     }
 }
 

@@ -37,6 +37,19 @@ bool numericTime(const QVariant& time, qint64& seconds)
     return ok;
 }
 
+QVariantList zaehlerstandRow(qint64 lznr, const QVariant& time, qint64 tariff, double reading)
+{
+    qint64 seconds = 0;
+    QVariant tm(QMetaType::fromType<qlonglong>());
+    QVariant dt(QMetaType::fromType<QString>());
+    if (numericTime(time, seconds)) {
+        tm = seconds;
+        // The wall-clock reading as text: no engine may shift it by a time zone.
+        dt = SecondsToDate(seconds).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    }
+    return {lznr, tm, dt, reading, tariff};
+}
+
 } // namespace
 
 void ReadingTable::close()
@@ -89,20 +102,61 @@ bool OpenMBusWerte(ReadingTable& rs, SqlConnection& c) { return OpenReadingTable
 
 bool AddZaehlerstand(ReadingTable& rs, qint64 lznr, const QVariant& time, qint64 tariff, double reading)
 {
-    qint64 seconds = 0;
-    QVariant tm(QMetaType::fromType<qlonglong>());
-    QVariant dt(QMetaType::fromType<QString>());
-    if (numericTime(time, seconds)) {
-        tm = seconds;
-        // The wall-clock reading as text: no engine may shift it by a time zone.
-        dt = SecondsToDate(seconds).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-    }
-    return AppendReadingRow(rs, {lznr, tm, dt, reading, tariff});
+    return AppendReadingRow(rs, zaehlerstandRow(lznr, time, tariff, reading));
 }
 
 bool AddMBusWert(ReadingTable& rs, qint64 lznr, qint64 time, qint64 valueIndex, double value)
 {
     return AppendReadingRow(rs, {lznr, time, valueIndex, value});
+}
+
+int ReadingRows::add(ReadingTable& rs, QVariantList values)
+{
+    rows_.append(Row{&rs, std::move(values)});
+    return static_cast<int>(rows_.size() - 1);
+}
+
+int ReadingRows::addMBusWert(ReadingTable& rs, qint64 lznr, qint64 time, qint64 valueIndex, double value)
+{
+    return add(rs, {lznr, time, valueIndex, value});
+}
+
+int ReadingRows::addZaehlerstand(ReadingTable& rs, qint64 lznr, const QVariant& time, qint64 tariff, double reading)
+{
+    return add(rs, zaehlerstandRow(lznr, time, tariff, reading));
+}
+
+bool ReadingRows::storeTogether()
+{
+    SqlConnection* connection = rows_.front().table->connection_;
+    for (const Row& row : rows_)
+        if (!row.table->isOpen() || row.table->connection_ != connection)
+            return false;
+    if (!connection->isOpen() || !connection->transaction())
+        return false;
+    for (const Row& row : rows_) {
+        if (!AppendReadingRow(*row.table, row.values)) {
+            connection->rollback();
+            return false;
+        }
+    }
+    if (!connection->commit()) {
+        connection->rollback();
+        return false;
+    }
+    for (Row& row : rows_)
+        row.stored = true;
+    return true;
+}
+
+void ReadingRows::store()
+{
+    if (rows_.size() > 1 && storeTogether())
+        return;
+    for (Row& row : rows_) {
+        row.stored = AppendReadingRow(*row.table, row.values);
+        row.error = row.stored ? QString() : LastErrorText();
+    }
 }
 
 } // namespace kelvaro

@@ -1,4 +1,5 @@
 #pragma once
+#include <QList>
 #include <QSqlQuery>
 #include <QString>
 #include <QVariant>
@@ -18,6 +19,7 @@ public:
 private:
     friend bool OpenReadingTable(ReadingTable&, SqlConnection&, const QString&);
     friend bool AppendReadingRow(ReadingTable&, const QVariantList&);
+    friend class ReadingRows;
     SqlConnection* connection_ = nullptr;
     QString table_;
     QSqlQuery insert_;
@@ -37,5 +39,32 @@ bool OpenMBusWerte(ReadingTable& rs, SqlConnection& connection);
 bool AddZaehlerstand(ReadingTable& rs, qint64 lznr, const QVariant& time, qint64 tariff, double reading);
 // Appends one value: lznr, Tm, idx, Wert.
 bool AddMBusWert(ReadingTable& rs, qint64 lznr, qint64 time, qint64 valueIndex, double value);
+
+// The rows of one reading, for tables on one connection, stored together by
+// store(): one transaction, so one disk flush for all of them. When the
+// transaction fails, each row is stored on its own as AddMBusWert and
+// AddZaehlerstand do, so that a row that cannot be stored takes no other
+// with it. After store() returns, every row it reports stored is committed.
+class ReadingRows {
+public:
+    // The row's number for stored() and error().
+    int addMBusWert(ReadingTable& rs, qint64 lznr, qint64 time, qint64 valueIndex, double value);
+    int addZaehlerstand(ReadingTable& rs, qint64 lznr, const QVariant& time, qint64 tariff, double reading);
+    void store();
+    bool stored(int row) const { return rows_.at(row).stored; }
+    // Why the row was not stored (the last-error text of its attempt).
+    const QString& error(int row) const { return rows_.at(row).error; }
+
+private:
+    struct Row {
+        ReadingTable* table;
+        QVariantList values;
+        bool stored = false;
+        QString error;
+    };
+    int add(ReadingTable& rs, QVariantList values);
+    bool storeTogether();
+    QList<Row> rows_;
+};
 
 } // namespace kelvaro
