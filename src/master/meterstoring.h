@@ -8,6 +8,7 @@
 #include <functional>
 
 namespace kelvaro {
+class RB6FileNames;
 class ReadingTable;
 }
 
@@ -18,6 +19,7 @@ struct StoreContext {
     StoreSwitches switches;
     ReadingTable* values = nullptr;   // "MBusWerte", when open for this cycle
     ReadingTable* readings = nullptr; // "Zaehlerstaende", when open for this cycle
+    RB6FileNames* rb6Names = nullptr; // the cycle's listing of the RB6 directory
     QString client;
     int port = 0;
     bool testMeter = false;

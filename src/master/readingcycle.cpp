@@ -100,6 +100,7 @@ CycleEnd ReadingCycle::run(const CycleSetup& setup)
 
     log_.add(QStringLiteral("Öffne Datenbank"));
     provider_.reset();
+    rb6Names_ = RB6FileNames();
     rb6Gate_.emplace(RB6Directory(DatenPath), setup.settings->rb6ImportWaitBoundMs(),
                      RB6ImportGate::Hooks{[this](const QString& t) { log_.add(t); },
                                           [this](const QString& t) { emit status(t); },
@@ -263,6 +264,7 @@ void ReadingCycle::store(int number, const CycleSetup& setup)
     context.switches = setup.settings->store;
     context.values = valuesOpen_ ? &values_ : nullptr;
     context.readings = readingsOpen_ ? &readings_ : nullptr;
+    context.rb6Names = &rb6Names_;
     context.client = setup.client;
     context.port = setup.port;
     context.testMeter = setup.testMeters;

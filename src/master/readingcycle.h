@@ -4,6 +4,7 @@
 #include "master/rb6importgate.h"
 #include "master/stationsettings.h"
 #include "mbus/wire/meterreading.h"
+#include "storage/rb6file.h"
 #include "storage/readingtables.h"
 
 #include <QObject>
@@ -106,6 +107,7 @@ private:
     mbus::BusPort& comm1_;
     std::unique_ptr<mbus::NativeProvider> provider_;
     std::optional<RB6ImportGate> rb6Gate_; // the cycle's hold on the RB6 directory
+    RB6FileNames rb6Names_;                // listed afresh by each cycle
     ReadingTable values_;
     ReadingTable readings_;
     bool valuesOpen_ = false;

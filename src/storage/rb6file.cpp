@@ -10,6 +10,7 @@
 #include "foundation/textutil.h"
 #include "storage/quarterhourfile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QtEndian>
@@ -74,6 +75,57 @@ QByteArray encodeHeader(const RB6Header& header)
     return bytes;
 }
 
+bool writeHeaderAt(const QString& fileName, const QString& path, const RB6Header& header)
+{
+    FileSlot slot;
+    QFile file(path);
+    if (!file.exists())
+        return fail(QStringLiteral("RB6-Datei %1 fehlt").arg(fileName));
+    if (file.size() == 0) {
+        file.remove();
+        return fail(QStringLiteral("RB6-Datei %1 ist leer und wurde gelöscht").arg(fileName));
+    }
+    if (!file.open(QIODevice::ReadWrite))
+        return fail(QStringLiteral("RB6-Datei %1: %2").arg(fileName, file.errorString()));
+    return writeAt(file, 0, encodeHeader(header));
+}
+
+// RB6Create of the file found at `path`.
+int createAt(const QString& fileName, const QString& path, int blockCount, double creation1, double creation2,
+             double creation3, double creation4)
+{
+    if (!EnsureDirectory(DirectoryOf(fileName))) {
+        SetLastErrorText(QStringLiteral("Verzeichnis für %1 kann nicht angelegt werden").arg(fileName));
+        return RB6OpenFailed;
+    }
+    const int blocks = std::max(0, blockCount == 0 ? RB6_StandardGroesse : blockCount);
+    {
+        FileSlot fileSlot;
+        QFile file(path);
+        if (!file.open(QIODevice::ReadWrite)) {
+            SetLastErrorText(QStringLiteral("RB6-Datei %1: %2").arg(fileName, file.errorString()));
+            return RB6OpenFailed;
+        }
+        if (file.size() >= 1)
+            return RB6Ok;
+        // The space of every block is taken now: appends into it never meet a full disk.
+        QString why;
+        if (!ReserveFileSpace(file, qint64(blocks) * kRB6BlockBytes, &why)) {
+            SetLastErrorText(QStringLiteral("RB6-Datei %1 kann nicht angelegt werden: %2").arg(fileName, why));
+            file.close();
+            file.remove(); // it was empty: nothing is lost
+            return RB6HeaderWriteFailed;
+        }
+    }
+    if (!writeHeaderAt(fileName, path, RB6NewHeader(blocks, creation1, creation2, creation3, creation4))) {
+        const QString why = LastErrorText();
+        QFile::remove(path); // a file without header would be refused for ever
+        SetLastErrorText(why);
+        return RB6HeaderWriteFailed;
+    }
+    return RB6Ok;
+}
+
 } // namespace
 
 int ReadRB6StandardGroesse()
@@ -109,17 +161,7 @@ QString RB6HeaderProblem(const RB6Header& header, qint64 fileSize)
 
 bool RB6WriteHeader(const QString& fileName, const RB6Header& header)
 {
-    FileSlot slot;
-    QFile file(NativePath(fileName));
-    if (!file.exists())
-        return fail(QStringLiteral("RB6-Datei %1 fehlt").arg(fileName));
-    if (file.size() == 0) {
-        file.remove();
-        return fail(QStringLiteral("RB6-Datei %1 ist leer und wurde gelöscht").arg(fileName));
-    }
-    if (!file.open(QIODevice::ReadWrite))
-        return fail(QStringLiteral("RB6-Datei %1: %2").arg(fileName, file.errorString()));
-    return writeAt(file, 0, encodeHeader(header));
+    return writeHeaderAt(fileName, NativePath(fileName), header);
 }
 
 bool RB6ReadHeader(const QString& fileName, RB6Header& header)
@@ -136,40 +178,11 @@ int RB6Create(const QString& fileName, qint64 channel, int slot, int blockCount,
 {
     Q_UNUSED(channel);
     Q_UNUSED(slot);
-    const QString path = NativePath(fileName);
-    if (!EnsureDirectory(DirectoryOf(fileName))) {
-        SetLastErrorText(QStringLiteral("Verzeichnis für %1 kann nicht angelegt werden").arg(fileName));
-        return RB6OpenFailed;
-    }
-    const int blocks = std::max(0, blockCount == 0 ? RB6_StandardGroesse : blockCount);
-    {
-        FileSlot fileSlot;
-        QFile file(path);
-        if (!file.open(QIODevice::ReadWrite)) {
-            SetLastErrorText(QStringLiteral("RB6-Datei %1: %2").arg(fileName, file.errorString()));
-            return RB6OpenFailed;
-        }
-        if (file.size() >= 1)
-            return RB6Ok;
-        // The space of every block is taken now: appends into it never meet a full disk.
-        QString why;
-        if (!ReserveFileSpace(file, qint64(blocks) * kRB6BlockBytes, &why)) {
-            SetLastErrorText(QStringLiteral("RB6-Datei %1 kann nicht angelegt werden: %2").arg(fileName, why));
-            file.close();
-            file.remove(); // it was empty: nothing is lost
-            return RB6HeaderWriteFailed;
-        }
-    }
-    if (!RB6WriteHeader(fileName, RB6NewHeader(blocks, creation1, creation2, creation3, creation4))) {
-        const QString why = LastErrorText();
-        QFile::remove(path); // a file without header would be refused for ever
-        SetLastErrorText(why);
-        return RB6HeaderWriteFailed;
-    }
-    return RB6Ok;
+    return createAt(fileName, NativePath(fileName), blockCount, creation1, creation2, creation3, creation4);
 }
 
-int RB6Append(const QString& directory, qint64 channel, qint64 time, double value, int slot, QString& fileName)
+int RB6Append(const QString& directory, qint64 channel, qint64 time, double value, int slot, QString& fileName,
+              RB6FileNames* names)
 {
     if (fileName.isEmpty())
         fileName = RB6FileName(directory, channel, slot);
@@ -177,9 +190,9 @@ int RB6Append(const QString& directory, qint64 channel, qint64 time, double valu
         SetLastErrorText(QStringLiteral("Zeit %1 passt nicht in eine RB6-Datei").arg(time));
         return RB6TimeOutOfRange;
     }
-    const QString path = NativePath(fileName);
+    const QString path = names ? names->nativePath(fileName) : NativePath(fileName);
     if (QFileInfo(path).size() < 1) {
-        const int created = RB6Create(fileName, channel, slot, kRB6MasterBlockCount, 1, 1, 0, 0);
+        const int created = createAt(fileName, path, kRB6MasterBlockCount, 1, 1, 0, 0);
         if (created != RB6Ok)
             return created;
     }
@@ -218,6 +231,36 @@ int RB6Append(const QString& directory, qint64 channel, qint64 time, double valu
             return RB6WriteFailed;
     }
     return RB6Ok;
+}
+
+void RB6FileNames::list(const QString& directory)
+{
+    listed_ = true;
+    directory_ = directory;
+    nativeDirectory_ = NativePath(directory);
+    if (!nativeDirectory_.isEmpty() && !nativeDirectory_.endsWith('/'))
+        nativeDirectory_ += '/';
+    spellings_.clear();
+    const QDir dir(nativeDirectory_.isEmpty() ? QStringLiteral(".") : nativeDirectory_);
+    for (const QString& entry : dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                              QDir::NoSort))
+        spellings_.insert(entry.toCaseFolded(), entry);
+}
+
+QString RB6FileNames::nativePath(const QString& fileName)
+{
+    const QString directory = DirectoryOf(fileName);
+    if (!listed_ || directory != directory_)
+        list(directory);
+    const QString name = fileName.mid(directory.size());
+    const QString direct = nativeDirectory_ + name;
+    if (QFileInfo::exists(direct))
+        return direct;
+    const QString key = name.toCaseFolded();
+    if (const auto found = spellings_.constFind(key); found != spellings_.constEnd())
+        return nativeDirectory_ + *found;
+    spellings_.insert(key, name); // it is created under this name
+    return direct;
 }
 
 qint64 RB6FirstTime(const QString& fileName)

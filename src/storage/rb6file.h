@@ -1,5 +1,6 @@
 #pragma once
 #include "foundation/datafilenames.h"
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QtGlobal>
@@ -55,10 +56,34 @@ RB6Header RB6NewHeader(int blockCount, double creation1, double creation2, doubl
 // Empty when the header may be written into; otherwise the reason.
 QString RB6HeaderProblem(const RB6Header& header, qint64 fileSize);
 
+// Where the files of an RB6 directory are, from one listing of it. A file
+// without the system's spelling (an installation copied from a file system
+// that ignores case) is found in the listing instead of by listing the
+// directory again for every missing name, which costs as much as the
+// directory holds files: a cycle that creates them all would grow with the
+// square of its meters. A name with the system's spelling is always looked up
+// directly; one that appears later under another spelling is found by the
+// next listing. One listing serves one master cycle.
+class RB6FileNames {
+public:
+    // The native path of `fileName` (a system path), as NativePath gives it.
+    QString nativePath(const QString& fileName);
+
+private:
+    void list(const QString& directory);
+
+    bool listed_ = false;
+    QString directory_;       // the listed directory, as the callers spell it
+    QString nativeDirectory_; // and as it is found on disk, ending in "/" (empty: the working directory)
+    QHash<QString, QString> spellings_; // case-folded name -> the name on disk
+};
+
 // Appends one reading. A later time appends an element, the same time as the
 // last element overwrites it, an earlier time is dropped (result 0). An empty
-// fileName is built with RB6FileName and handed back.
-int RB6Append(const QString& directory, qint64 channel, qint64 time, double value, int slot, QString& fileName);
+// fileName is built with RB6FileName and handed back. With `names` the file
+// is looked up in that listing.
+int RB6Append(const QString& directory, qint64 channel, qint64 time, double value, int slot, QString& fileName,
+              RB6FileNames* names = nullptr);
 
 // First and last time of a data file: for ".ovx" from the RB6 file, for
 // "15P" names from the 15-minute file. Both 0 when the file does not exist.

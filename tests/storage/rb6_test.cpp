@@ -126,6 +126,32 @@ TEST_F(Rb6Fixture, FileGrowsBeyondItsCapacityWithoutOverwriting)
         ASSERT_EQ(elements[k].element, (RB6Element{1000 + k, double(k)}));
 }
 
+TEST_F(Rb6Fixture, OneListingOfTheDirectoryFindsFilesUnderAnotherSpellingAndThoseCreatedAfterIt)
+{
+    // A copied installation spells the file in capitals; another writer adds one after the listing.
+    append(1000, 1.0);
+    ASSERT_TRUE(QFile::rename("DB200/Z200/000123001.ovx", "DB200/Z200/000123001.OVX"));
+    RB6FileNames names;
+    QString name;
+    ASSERT_EQ(RB6Append(DBPATH, 123, 2000, 2.0, 1, name, &names), RB6Ok) << LastErrorText().toStdString();
+    QString later;
+    ASSERT_EQ(RB6Append(DBPATH, 124, 1000, 4.0, 1, later), RB6Ok);
+    QString sameLater;
+    ASSERT_EQ(RB6Append(DBPATH, 124, 2000, 5.0, 1, sameLater, &names), RB6Ok);
+    QString fresh;
+    ASSERT_EQ(RB6Append(DBPATH, 125, 1000, 6.0, 1, fresh, &names), RB6Ok);
+    ASSERT_EQ(RB6Append(DBPATH, 125, 2000, 7.0, 1, fresh, &names), RB6Ok);
+
+    EXPECT_EQ(QDir("DB200/Z200").entryList(QDir::Files, QDir::Name),
+              (QStringList{"000123001.OVX", "000124001.ovx", "000125001.ovx"}))
+        << "no second file beside any of them";
+    for (const char* file : {"DB200/Z200/000123001.OVX", "DB200/Z200/000124001.ovx", "DB200/Z200/000125001.ovx"}) {
+        QList<RB6IndexedElement> elements;
+        ASSERT_TRUE(RB6ReadElements(file, elements)) << file;
+        EXPECT_EQ(elements.size(), 2) << file;
+    }
+}
+
 TEST_F(Rb6Fixture, DamagedHeadersAreRefusedAndTheFileIsLeftAsItWas)
 {
     QString name = append(1000, 1.0);
