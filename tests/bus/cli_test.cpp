@@ -1,3 +1,4 @@
+#include "programrun.h"
 #include "simprocess.h"
 #include "testsupport.h"
 
@@ -8,20 +9,9 @@
 #include <QRegularExpression>
 
 using kelvaro::test::BusJson;
+using kelvaro::test::CliOutput;
 using kelvaro::test::InstallationDir;
 using kelvaro::test::SimProcess;
-
-namespace {
-QString runCli(const QStringList& args, int* exitCode = nullptr)
-{
-    QProcess cli;
-    cli.start(QStringLiteral(KELVARO_BINARY_DIR "/apps/kelvaro-cli/kelvaro-cli"), args);
-    cli.waitForFinished(30000);
-    if (exitCode)
-        *exitCode = cli.exitCode();
-    return QString::fromUtf8(cli.readAllStandardOutput());
-}
-} // namespace
 
 TEST(KelvaroCliBus, ReadScanAndSendAgainstTheSimulator)
 {
@@ -32,7 +22,7 @@ TEST(KelvaroCliBus, ReadScanAndSendAgainstTheSimulator)
     const QStringList line{"--device", sim.device(), "--baud", "2400", "--timeout", "40", "--offset", "10"};
 
     int rc = -1;
-    const QJsonObject read = QJsonDocument::fromJson(runCli(QStringList{"read", "--primary", "2", "--json"} + line, &rc).toUtf8()).object();
+    const QJsonObject read = QJsonDocument::fromJson(CliOutput(QStringList{"read", "--primary", "2", "--json"} + line, &rc).toUtf8()).object();
     EXPECT_EQ(rc, 0);
     EXPECT_EQ(read["header"].toObject()["id"].toString(), "12345602");
     const QJsonArray records = read["records"].toArray();
@@ -40,16 +30,16 @@ TEST(KelvaroCliBus, ReadScanAndSendAgainstTheSimulator)
     EXPECT_DOUBLE_EQ(records[0].toObject()["value"].toDouble(), 100);
     EXPECT_EQ(records[0].toObject()["unit"].toString(), QString::fromUtf8("m³"));
 
-    EXPECT_TRUE(runCli(QStringList{"read", "--secondary", "12345602"} + line, &rc).contains("12345602"));
+    EXPECT_TRUE(CliOutput(QStringList{"read", "--secondary", "12345602"} + line, &rc).contains("12345602"));
     EXPECT_EQ(rc, 0);
-    runCli(QStringList{"read", "--secondary", "99999999"} + line, &rc);
+    CliOutput(QStringList{"read", "--secondary", "99999999"} + line, &rc);
     EXPECT_EQ(rc, 1);
 
-    EXPECT_EQ(runCli(QStringList{"send", "10 40 02 42 16"} + line, &rc).trimmed(), "E5;");
-    EXPECT_EQ(runCli(QStringList{"send", "10 40 03 43 16"} + line, &rc).trimmed(), "Timeout");
+    EXPECT_EQ(CliOutput(QStringList{"send", "10 40 02 42 16"} + line, &rc).trimmed(), "E5;");
+    EXPECT_EQ(CliOutput(QStringList{"send", "10 40 03 43 16"} + line, &rc).trimmed(), "Timeout");
     EXPECT_EQ(rc, 1);
 
-    const QString scan = runCli(QStringList{"scan-primary", "--from", "0", "--to", "4"} + line, &rc);
+    const QString scan = CliOutput(QStringList{"scan-primary", "--from", "0", "--to", "4"} + line, &rc);
     EXPECT_TRUE(scan.contains("2\t12345602\tKEL")) << scan.toStdString();
     EXPECT_TRUE(scan.contains("1 Zähler in "));
 }
@@ -66,7 +56,7 @@ TEST(KelvaroCliBus, LineGoneEndsTheCommandAtOnceNamingWhereItStopped)
         ASSERT_TRUE(line.isUp());
         // The whole range takes about a minute against a bus of one meter.
         QProcess scan;
-        scan.start(QStringLiteral(KELVARO_BINARY_DIR "/apps/kelvaro-cli/kelvaro-cli"),
+        scan.start(kelvaro::test::ProgramPath("kelvaro-cli"),
                    {"scan-primary", "--device", line.device(), "--baud", "2400"});
         ASSERT_TRUE(scan.waitForStarted());
         ASSERT_FALSE(scan.waitForFinished(1500)) << "past address 2 and still scanning";
@@ -80,7 +70,7 @@ TEST(KelvaroCliBus, LineGoneEndsTheCommandAtOnceNamingWhereItStopped)
 
         ASSERT_TRUE(line.restore());
         int rc = -1;
-        EXPECT_TRUE(runCli({"read", "--primary", "2", "--device", line.device()}, &rc).contains("12345602"));
+        EXPECT_TRUE(CliOutput({"read", "--primary", "2", "--device", line.device()}, &rc).contains("12345602"));
         EXPECT_EQ(rc, 0) << "the same name reads again";
     }
 }

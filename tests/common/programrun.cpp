@@ -1,5 +1,6 @@
 #include "programrun.h"
 
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QProcess>
 
@@ -18,19 +19,24 @@ QString ProgramPath(const QString& program)
     return QStringLiteral(KELVARO_BINARY_DIR "/") + folder + '/' + program + '/' + program;
 }
 
-ProgramRun RunProgram(const QString& program, const QStringList& args, const QString& workingDirectory, int timeoutMs)
+bool ProgramBuilt(const QString& program) { return QFileInfo::exists(ProgramPath(program)); }
+
+ProgramRun RunExecutable(const QString& executable, const QStringList& args, const RunOptions& options)
 {
     ProgramRun run;
     QProcess process;
-    if (!workingDirectory.isEmpty())
-        process.setWorkingDirectory(workingDirectory);
-    process.start(ProgramPath(program), args);
-    run.finished = process.waitForFinished(timeoutMs);
+    if (!options.workingDirectory.isEmpty())
+        process.setWorkingDirectory(options.workingDirectory);
+    if (!options.environment.isEmpty())
+        process.setProcessEnvironment(options.environment);
+    process.start(executable, args);
+    run.finished = process.waitForFinished(options.timeoutMs);
     if (!run.finished) {
         process.kill();
         process.waitForFinished(3000);
     }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.crashed = run.finished && process.exitStatus() == QProcess::CrashExit;
+    run.exitCode = run.finished && !run.crashed ? process.exitCode() : -1;
     run.out = process.readAllStandardOutput();
     run.err = process.readAllStandardError();
     return run;

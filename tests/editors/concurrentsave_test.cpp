@@ -5,9 +5,8 @@
 #include "foundation/ini.h"
 #include "foundation/userconfig.h"
 #include "master/stationfixture.h"
+#include "masterprocess.h"
 
-#include <QProcess>
-#include <QScopeGuard>
 #include <QtTest/QTest>
 
 using namespace kelvaro;
@@ -18,24 +17,12 @@ TEST(EditorBesideMaster, SavesWhileTheMasterStoresReadingsLoseNeither)
     StationFixture f({Meter(1, "12345601"), Meter(2, "12345602"), Meter(3, "12345603")}, "1320", {});
     ASSERT_TRUE(f.ready);
     WriteIniString("1320MBus", "IntervallCom1", "1", kOvxIni);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    QProcess master;
-    master.setWorkingDirectory(f.dir.path());
-    master.setProcessEnvironment(env);
-    master.setProcessChannelMode(QProcess::MergedChannels);
-    master.start(QStringLiteral(KELVARO_BINARY_DIR "/apps/kelvaro/kelvaro"), {"Auto", "-M1320", "-C1", "-T0"});
+    MasterProcess master(f.dir.path(), MasterArgs("1320", 1));
     ASSERT_TRUE(master.waitForStarted(5000));
-    const auto stopMaster = qScopeGuard([&] {
-        if (master.state() != QProcess::NotRunning) {
-            master.kill();
-            master.waitForFinished(5000);
-        }
-    });
     DBPATH = QStringLiteral(".\\DB1320\\");
 
     const bool stores = QTest::qWaitFor([&] { return f.rows("MBusWerte") > 0; }, 20000);
-    ASSERT_TRUE(stores) << "the master stores nothing: " << master.readAll().toStdString();
+    ASSERT_TRUE(stores) << "the master stores nothing: " << master.output().toStdString();
     const int before = f.rows("MBusWerte");
 
     const auto settings = EditorDatabaseSettings::forClient("1320", DBPATH, DBConfig);
@@ -55,9 +42,8 @@ TEST(EditorBesideMaster, SavesWhileTheMasterStoresReadingsLoseNeither)
     }
     ASSERT_TRUE(QTest::qWaitFor([&] { return f.rows("MBusWerte") > before; }, 20000)) << "the master stopped storing";
 
-    master.terminate();
-    ASSERT_TRUE(master.waitForFinished(10000));
-    const QString output = QString::fromUtf8(master.readAll());
+    ASSERT_TRUE(master.stop());
+    const QString output = master.output();
     EXPECT_FALSE(output.contains("Fehler")) << output.toStdString();
     EXPECT_FALSE(f.mbLog().contains("Fehler")) << f.mbLog().toStdString();
     EXPECT_TRUE(f.dir.messages().isEmpty()) << f.dir.messages().join('|').toStdString();

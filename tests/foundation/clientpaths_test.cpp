@@ -1,13 +1,14 @@
 #include "foundation/clientpaths.h"
 #include "foundation/programlog.h"
+#include "programrun.h"
 #include "testsupport.h"
 
 #include "foundation/timeutil.h"
 
-#include <QProcess>
-
 using namespace kelvaro;
 using kelvaro::test::InstallationDir;
+using kelvaro::test::ProgramRun;
+using kelvaro::test::RunCli;
 
 namespace {
 QString todaysLogName() { return LocalNow().toString("yyMMdd") + "ed.log"; }
@@ -73,12 +74,10 @@ TEST(KelvaroCli, PathsPrintsTheResolvedClient)
 {
     InstallationDir dir;
     dir.write("OVX.INI", "[OVX]\r\nOVXMandant=100\r\n[200]\r\nDatenPath=D:\\rb6\\\r\n");
-    QProcess cli;
-    cli.setWorkingDirectory(dir.path());
-    cli.start(QStringLiteral(KELVARO_BINARY_DIR "/apps/kelvaro-cli/kelvaro-cli"), {"paths", "-M200"});
-    ASSERT_TRUE(cli.waitForFinished(10000));
-    const QString out = QString::fromUtf8(cli.readAllStandardOutput());
-    EXPECT_EQ(cli.exitCode(), 0);
+    const ProgramRun cli = RunCli({"paths", "-M200"}, dir.path(), 10000);
+    ASSERT_TRUE(cli.finished);
+    const QString out = cli.outText();
+    EXPECT_EQ(cli.exitCode, 0);
     EXPECT_TRUE(out.contains("Mandant   = 200\n"));
     EXPECT_TRUE(out.contains("DBPATH    = .\\DB200\\\n"));
     EXPECT_TRUE(out.contains("DatenPath = D:\\rb6\\\n"));

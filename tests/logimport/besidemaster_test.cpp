@@ -3,11 +3,10 @@
 #include "foundation/ini.h"
 #include "logimport/logimport.h"
 #include "master/stationfixture.h"
+#include "masterprocess.h"
 #include "storage/rb6file.h"
 
 #include <QDir>
-#include <QProcess>
-#include <QScopeGuard>
 #include <QtTest/QTest>
 
 using namespace kelvaro;
@@ -36,22 +35,10 @@ TEST(LogImportBesideMaster, RebuildWhileTheMasterStoresKeepsEveryFileWhole)
     StationFixture f({Meter(1, "12345601"), Meter(2, "12345602"), Meter(3, "12345603")}, "1320", {});
     ASSERT_TRUE(f.ready);
     WriteIniString("1320MBus", "IntervallCom1", "1", kOvxIni);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    QProcess master;
-    master.setWorkingDirectory(f.dir.path());
-    master.setProcessEnvironment(env);
-    master.setProcessChannelMode(QProcess::MergedChannels);
-    master.start(QStringLiteral(KELVARO_BINARY_DIR "/apps/kelvaro/kelvaro"), {"Auto", "-M1320", "-C1", "-T0"});
+    MasterProcess master(f.dir.path(), MasterArgs("1320", 1));
     ASSERT_TRUE(master.waitForStarted(5000));
-    const auto stopMaster = qScopeGuard([&] {
-        if (master.state() != QProcess::NotRunning) {
-            master.kill();
-            master.waitForFinished(5000);
-        }
-    });
     ASSERT_TRUE(QTest::qWaitFor([] { return rb6Files().size() == 6; }, 20000))
-        << "the master stores no RB6 files: " << master.readAll().toStdString();
+        << "the master stores no RB6 files: " << master.output().toStdString();
 
     // Yesterday's log: every meter's two values once a second for 20000 s.
     const QDate yesterday = LocalNow().date().addDays(-1);
@@ -77,8 +64,7 @@ TEST(LogImportBesideMaster, RebuildWhileTheMasterStoresKeepsEveryFileWhole)
     const qint64 importEnd = start + seconds - 1;
     ASSERT_TRUE(QTest::qWaitFor([&] { return newestTime() > importEnd; }, 20000)) << "the master stopped storing";
     QTest::qWait(1500);
-    master.terminate();
-    ASSERT_TRUE(master.waitForFinished(10000));
+    ASSERT_TRUE(master.stop());
     EXPECT_FALSE(f.mbLog().contains("Fehler beim speichern RB6")) << f.mbLog().toStdString();
 
     ASSERT_EQ(rb6Files().size(), 6);

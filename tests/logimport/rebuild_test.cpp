@@ -3,12 +3,11 @@
 #include "foundation/ini.h"
 #include "logimport/logimport.h"
 #include "master/stationfixture.h"
+#include "programrun.h"
 #include "storage/rb6file.h"
 
 #include <QDir>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 
 using namespace kelvaro;
 using namespace kelvaro::logimport;
@@ -52,35 +51,32 @@ TEST(LogImportCli, ImportsARangeAndReportsTheSummaryAsJson)
     f.station.timerTick();
     f.station.formUnload();
     DBConnection().close();
-    const QString cli = QStringLiteral(KELVARO_BINARY_DIR "/apps/kelvaro-cli/kelvaro-cli");
-    if (!QFileInfo::exists(cli))
+    if (!ProgramBuilt("kelvaro-cli"))
         GTEST_SKIP() << "kelvaro-cli not built";
     const QString day = LocalNow().date().toString("dd.MM.yyyy");
 
-    QProcess run;
-    run.setWorkingDirectory(f.dir.path());
-    run.start(cli, {"import-log", "-M1320", "--from", day, "--to", day, "--json"});
-    ASSERT_TRUE(run.waitForFinished(20000));
-    EXPECT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
-    const QJsonObject o = QJsonDocument::fromJson(run.readAllStandardOutput()).object();
+    ProgramRun run = RunCli({"import-log", "-M1320", "--from", day, "--to", day, "--json"}, f.dir.path());
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QJsonObject o = run.outJson();
     EXPECT_EQ(o["valuesWritten"].toInt(), 4);
     EXPECT_EQ(o["filesRead"].toInt(), 1);
     EXPECT_EQ(o["skipped"].toObject()["Kopfzeile"].toInt(), 1);
     EXPECT_EQ(o["linesRead"].toInt(), 4 + o["linesSkipped"].toInt());
     EXPECT_TRUE(o["backupDirectory"].toString().contains("Sicherung-"));
-    EXPECT_TRUE(run.readAllStandardError().contains("Tag 1/1"));
+    EXPECT_TRUE(run.err.contains("Tag 1/1"));
 
-    run.start(cli, {"import-log", "-M1320", "--from", "31.02.2026", "--to", day});
-    ASSERT_TRUE(run.waitForFinished(20000));
-    EXPECT_EQ(run.exitCode(), 2) << "not a date";
+    run = RunCli({"import-log", "-M1320", "--from", "31.02.2026", "--to", day}, f.dir.path());
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 2) << "not a date";
 
     // A database that cannot be read fails the command.
     QFile::rename(f.dir.file("DB1320/basis.db"), f.dir.file("DB1320/basis.db.weg"));
     QDir(f.dir.file("DB1320")).mkdir("basis.db");
-    run.start(cli, {"import-log", "-M1320", "--from", day, "--to", day, "--json"});
-    ASSERT_TRUE(run.waitForFinished(20000));
-    EXPECT_EQ(run.exitCode(), 5);
-    EXPECT_TRUE(QJsonDocument::fromJson(run.readAllStandardOutput()).object().contains("error"));
+    run = RunCli({"import-log", "-M1320", "--from", day, "--to", day, "--json"}, f.dir.path());
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 5);
+    EXPECT_TRUE(run.outJson().contains("error"));
 }
 
 TEST(LogRebuild, TheCommandRebuildsTheMastersBytesWithAStandardSizeInTheIni)
@@ -97,18 +93,15 @@ TEST(LogRebuild, TheCommandRebuildsTheMastersBytesWithAStandardSizeInTheIni)
     const QDir rb6("DB1320/Z1320");
     const QStringList masterFiles = rb6.entryList({"*.ovx"}, QDir::Files);
     ASSERT_EQ(masterFiles.size(), 2 * 2);
-    const QString cli = QStringLiteral(KELVARO_BINARY_DIR "/apps/kelvaro-cli/kelvaro-cli");
-    if (!QFileInfo::exists(cli))
+    if (!ProgramBuilt("kelvaro-cli"))
         GTEST_SKIP() << "kelvaro-cli not built";
 
-    QProcess run;
-    run.setWorkingDirectory(f.dir.path());
     const QString day = LocalNow().date().toString("dd.MM.yyyy");
     const QString before = LocalNow().date().addDays(-1).toString("dd.MM.yyyy");
-    run.start(cli, {"import-log", "-M1320", "--from", before, "--to", day, "--json"});
-    ASSERT_TRUE(run.waitForFinished(20000));
-    ASSERT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
-    const QJsonObject o = QJsonDocument::fromJson(run.readAllStandardOutput()).object();
+    const ProgramRun run = RunCli({"import-log", "-M1320", "--from", before, "--to", day, "--json"}, f.dir.path());
+    ASSERT_TRUE(run.finished);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QJsonObject o = run.outJson();
     EXPECT_EQ(o["valuesWritten"].toInt(), 4);
     const QString backup = "DB1320/Z1320/" + o["backupDirectory"].toString().section('\\', 3, 3) + "/";
     EXPECT_EQ(rb6.entryList({"*.ovx"}, QDir::Files), masterFiles);
@@ -123,14 +116,11 @@ TEST(LogImportCli, FileThatDoesNotExistFailsWithItsName)
 {
     StationFixture f({Meter(1, "12345601")});
     ASSERT_TRUE(f.ready);
-    const QString cli = QStringLiteral(KELVARO_BINARY_DIR "/apps/kelvaro-cli/kelvaro-cli");
-    if (!QFileInfo::exists(cli))
+    if (!ProgramBuilt("kelvaro-cli"))
         GTEST_SKIP() << "kelvaro-cli not built";
-    QProcess run;
-    run.setWorkingDirectory(f.dir.path());
-    run.start(cli, {"import-log", "-M1320", "--file", "DB1320/MBusLog/991231mb.log"});
-    ASSERT_TRUE(run.waitForFinished(20000));
-    EXPECT_EQ(run.exitCode(), 5);
-    const QString error = QString::fromUtf8(run.readAllStandardError());
+    const ProgramRun run = RunCli({"import-log", "-M1320", "--file", "DB1320/MBusLog/991231mb.log"}, f.dir.path());
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 5);
+    const QString error = run.errText();
     EXPECT_TRUE(error.contains("991231mb.log") && error.contains("nicht gefunden")) << error.toStdString();
 }

@@ -1,4 +1,5 @@
 #include "mailserver.h"
+#include "programrun.h"
 #include "testsupport.h"
 #include "wiretap.h"
 
@@ -12,13 +13,16 @@
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QProcess>
+#include <QProcessEnvironment>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace kelvaro;
 using kelvaro::test::InstallationDir;
 using kelvaro::test::MailServer;
+using kelvaro::test::RunExecutable;
+using kelvaro::test::RunOptions;
+using kelvaro::test::RunProgram;
 using kelvaro::test::WireTap;
 
 namespace {
@@ -105,14 +109,9 @@ protected:
     // A self-signed certificate for 127.0.0.1.
     bool makeCertificate(const QString& cert, const QString& key)
     {
-        QProcess openssl;
-        openssl.start(QStringLiteral("openssl"),
-                      {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
-                       QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("1"), QStringLiteral("-subj"),
-                       QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
-                       QStringLiteral("subjectAltName=IP:127.0.0.1"), QStringLiteral("-keyout"), key,
-                       QStringLiteral("-out"), cert});
-        return openssl.waitForFinished(30000) && openssl.exitCode() == 0;
+        const QStringList args{"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj", "/CN=127.0.0.1",
+                               "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", cert};
+        return RunExecutable(QStringLiteral("openssl"), args, 30000).exitCode == 0;
     }
 
     // The login of `user`:`password` in any form it could take on the wire.
@@ -124,16 +123,10 @@ protected:
 
     int runProgram(const QStringList& args)
     {
-        QProcess p;
-        p.setWorkingDirectory(dir.path());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("DISPLAY"));
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(KELVARO_BINARY_DIR "/apps/mbus-sendmail/mbus-sendmail"), args);
-        if (!p.waitForFinished(30000))
-            return -1;
-        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        return RunProgram(QStringLiteral("mbus-sendmail"), args, RunOptions{dir.path(), 30000, env}).exitCode;
     }
 };
 

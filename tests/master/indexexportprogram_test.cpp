@@ -1,10 +1,10 @@
 #include "data/dbconnection.h"
 #include "foundation/ini.h"
 #include "foundation/lasterror.h"
+#include "masterprocess.h"
 #include "stationfixture.h"
 
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QtTest/QTest>
 
@@ -16,7 +16,6 @@ using namespace kelvaro::test;
 
 namespace {
 
-const QString kMaster = QStringLiteral(KELVARO_BINARY_DIR "/apps/kelvaro/kelvaro");
 const QString kExportKey = QStringLiteral(".\\Export\\index.txt");
 
 bool WaitFor(const std::function<bool()>& done, int ms = 30'000)
@@ -67,32 +66,15 @@ public:
         DBConnection().close();
         ResetClient();
     }
-    ~ExportInstallation()
+    MasterProcess& start(int port)
     {
-        for (auto& p : masters) {
-            p->terminate();
-            if (!p->waitForFinished(10'000))
-                p->kill();
-        }
-    }
-    QProcess& start(int port)
-    {
-        auto p = std::make_unique<QProcess>();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        p->setWorkingDirectory(dir.path());
-        p->setProcessEnvironment(env);
-        p->setProcessChannelMode(QProcess::MergedChannels);
-        p->start(kMaster, {"Auto", "-M1320", QStringLiteral("-C%1").arg(port), "-T0"});
-        masters.push_back(std::move(p));
+        masters.push_back(std::make_unique<MasterProcess>(dir.path(), MasterArgs("1320", port)));
         return *masters.back();
     }
     void stopAll()
     {
-        for (auto& p : masters) {
-            p->terminate();
-            EXPECT_TRUE(p->waitForFinished(10'000));
-        }
+        for (auto& p : masters)
+            EXPECT_TRUE(p->stop());
     }
     QByteArray exportBytes() const { return dir.read("Export/index.txt"); }
     QStringList exportLines() const
@@ -110,7 +92,7 @@ public:
     SimProcess line1;
     std::unique_ptr<SimProcess> line3;
     QHash<int, QString> names;
-    std::vector<std::unique_ptr<QProcess>> masters;
+    std::vector<std::unique_ptr<MasterProcess>> masters;
     bool ready = false;
 };
 
@@ -122,12 +104,12 @@ TEST(IndexExportProgram, ARunningMasterTakesUpChangedSwitchesAtItsNextCycle)
 {
     ExportInstallation install(false);
     ASSERT_TRUE(install.ready);
-    QProcess& master = install.start(1);
-    ASSERT_TRUE(WaitFor([&] { return install.logReadings() >= 2; })) << master.readAll().toStdString();
+    MasterProcess& master = install.start(1);
+    ASSERT_TRUE(WaitFor([&] { return install.logReadings() >= 2; })) << master.output().toStdString();
     EXPECT_TRUE(install.exportBytes().isEmpty()) << "the export is off";
 
     ASSERT_TRUE(WriteIniString("1320MBus", "MitIndexExport", "1", kOvxIni));
-    ASSERT_TRUE(WaitFor([&] { return install.exportReadings() >= 4; })) << master.readAll().toStdString();
+    ASSERT_TRUE(WaitFor([&] { return install.exportReadings() >= 4; })) << master.output().toStdString();
 
     ASSERT_TRUE(WriteIniString("MB1320", "MBSpeichern1", "0", kOvxIni));
     // A cycle that began before the change may still log; the ones after it do not.

@@ -1,9 +1,9 @@
 #include "foundation/ini.h"
+#include "masterprocess.h"
 #include "ser2netprocess.h"
 #include "stationfixture.h"
 
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QUrl>
 #include <QtTest/QTest>
 
@@ -14,7 +14,6 @@ using namespace kelvaro::test;
 
 namespace {
 
-const QString kMaster = QStringLiteral(KELVARO_BINARY_DIR "/apps/kelvaro/kelvaro");
 constexpr int kMeters = 3;
 
 // A raw device server runs its line at one rate.
@@ -33,25 +32,14 @@ bool WaitFor(const std::function<bool()>& done, int ms)
 }
 
 // The master program on COM1 of an installation, cycling every second.
-class MasterProgram {
+class MasterProgram : public MasterProcess {
 public:
     MasterProgram(InstallationDir& dir, const QString& device)
         : dir_(dir)
     {
         WriteIniString("OVX", "COM1", device, kOvxIni);
         WriteIniString("1320MBus", "IntervallCom1", "1", kOvxIni);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        process_.setWorkingDirectory(dir.path());
-        process_.setProcessEnvironment(env);
-        process_.setProcessChannelMode(QProcess::MergedChannels);
-        process_.start(kMaster, {"Auto", "-M1320", "-C1", "-T0"});
-    }
-    ~MasterProgram()
-    {
-        process_.terminate();
-        if (!process_.waitForFinished(10000))
-            process_.kill();
+        startIn(dir.path(), MasterArgs("1320", 1));
     }
     QString mbLog() const { return FromWin1252(dir_.read("DB1320/MBusLog/" + LocalNow().toString("yyMMdd") + "mb.log")); }
     QString programLog() const { return FromWin1252(dir_.read("DB1320/" + LocalNow().toString("yyMMdd") + "ed.log")); }
@@ -73,19 +61,9 @@ public:
                 return false;
         return true;
     }
-    bool running() const { return process_.state() == QProcess::Running; }
-    QString output() { return output_ += QString::fromUtf8(process_.readAll()); }
-    int exitCode() const { return process_.exitCode(); }
-    bool stop()
-    {
-        process_.terminate();
-        return process_.waitForFinished(10000);
-    }
 
 private:
     InstallationDir& dir_;
-    QProcess process_;
-    QString output_;
 };
 
 // Three times the line goes away in the middle of the program's cycling and

@@ -1,11 +1,11 @@
 #include "foundation/ini.h"
 #include "foundation/processlock.h"
 #include "foundation/userconfig.h"
+#include "masterprocess.h"
 #include "stationfixture.h"
 #include "storage/rb6file.h"
 
 #include <QDir>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QtTest/QTest>
 
@@ -14,7 +14,6 @@ using namespace kelvaro::test;
 
 namespace {
 
-const QString kMaster = QStringLiteral(KELVARO_BINARY_DIR "/apps/kelvaro/kelvaro");
 constexpr int kPorts = 3;
 constexpr int kMetersPerPort = 3;
 
@@ -75,15 +74,9 @@ TEST(ManyMasters, ThreeMastersShareLogsIniAndRB6Files)
         WriteIniString("1320MBus", QStringLiteral("IntervallCom%1").arg(port), "1", kOvxIni);
     WriteIniString("1320MBus", "RB6ImportWarten", "20", kOvxIni);
 
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    QProcess masters[kPorts + 1];
-    for (int port = 1; port <= kPorts; ++port) {
-        masters[port].setWorkingDirectory(f.dir.path());
-        masters[port].setProcessEnvironment(env);
-        masters[port].setProcessChannelMode(QProcess::MergedChannels);
-        masters[port].start(kMaster, {"Auto", "-M1320", QStringLiteral("-C%1").arg(port), "-T0"});
-    }
+    MasterProcess masters[kPorts + 1];
+    for (int port = 1; port <= kPorts; ++port)
+        masters[port].startIn(f.dir.path(), MasterArgs("1320", port));
     // n cycles of each line: every meter's first value logged n times.
     const auto cyclesDone = [&](int n) {
         const QString log = FromWin1252(f.dir.read("DB1320/MBusLog/" + Today("mb.log")));

@@ -1,8 +1,8 @@
 #include "foundation/ini.h"
 #include "foundation/processlock.h"
+#include "masterprocess.h"
 #include "stationfixture.h"
 
-#include <QProcess>
 #include <QtTest/QTest>
 
 #include <csignal>
@@ -12,18 +12,7 @@ using namespace kelvaro::test;
 
 namespace {
 
-const QString kMaster = QStringLiteral(KELVARO_BINARY_DIR "/apps/kelvaro/kelvaro");
 constexpr int kPortInUse = 3;
-
-void startMaster(QProcess& master, const QString& dir, const QString& args)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    master.setWorkingDirectory(dir);
-    master.setProcessEnvironment(env);
-    master.setProcessChannelMode(QProcess::MergedChannels);
-    master.start(kMaster, args.split(' '));
-}
 
 // Waits (with the event loop running) until `done` holds or `ms` have passed.
 bool waitFor(const std::function<bool()>& done, int ms)
@@ -69,8 +58,7 @@ TEST(MasterPortLock, ASecondMasterOnAHeldPortEndsWithoutTouchingTheLine)
     {
         ProcessLock other(f.lockFile());
         ASSERT_TRUE(other.tryLock(ProcessLock::Mode::Exclusive));
-        QProcess master;
-        startMaster(master, f.dir.path(), "Auto -M1320 -C1 -T0");
+        MasterProcess master(f.dir.path(), MasterArgs("1320", 1));
         ASSERT_TRUE(master.waitForFinished(15000));
         const QString out = QString::fromUtf8(master.readAll());
         EXPECT_EQ(master.exitStatus(), QProcess::NormalExit);
@@ -83,11 +71,11 @@ TEST(MasterPortLock, ASecondMasterOnAHeldPortEndsWithoutTouchingTheLine)
     }
 
     // A supervisor probing the lock at the moment of the start only delays it.
-    QProcess first;
+    MasterProcess first;
     {
         ProcessLock probe(f.lockFile());
         ASSERT_TRUE(probe.tryLock(ProcessLock::Mode::Exclusive));
-        startMaster(first, f.dir.path(), "Auto -M1320 -C1 -T0");
+        first.startIn(f.dir.path(), MasterArgs("1320", 1));
         ASSERT_TRUE(first.waitForStarted(5000));
         QTest::qWait(500);
     }
@@ -96,8 +84,7 @@ TEST(MasterPortLock, ASecondMasterOnAHeldPortEndsWithoutTouchingTheLine)
     EXPECT_TRUE(ProcessLock::isHeld(f.lockFile())) << "a running master holds its port";
 
     // Two masters on one port: the second is refused, the first goes on.
-    QProcess second;
-    startMaster(second, f.dir.path(), "Auto -M1320 -C1 -T0");
+    MasterProcess second(f.dir.path(), MasterArgs("1320", 1));
     ASSERT_TRUE(second.waitForFinished(15000));
     EXPECT_EQ(second.exitCode(), kPortInUse) << second.readAll().toStdString();
     EXPECT_EQ(first.state(), QProcess::Running);

@@ -1,4 +1,5 @@
 #include "foundation/ini.h"
+#include "masterprocess.h"
 #include "stationfixture.h"
 
 #include <QProcess>
@@ -10,18 +11,6 @@ using namespace kelvaro;
 using namespace kelvaro::test;
 
 namespace {
-
-const QString kMaster = QStringLiteral(KELVARO_BINARY_DIR "/apps/kelvaro/kelvaro");
-
-// Starts the master in the installation directory; true once it runs.
-bool startMaster(QProcess& master, const QString& dir, const QProcessEnvironment& env, const QString& args)
-{
-    master.setWorkingDirectory(dir);
-    master.setProcessEnvironment(env);
-    master.setProcessChannelMode(QProcess::MergedChannels);
-    master.start(kMaster, args.split(' '));
-    return master.waitForStarted(5000);
-}
 
 // SIGTERM, then the process must end by itself, cleanly and soon.
 void expectCleanEndAfterSigterm(QProcess& master, const std::string& when)
@@ -47,14 +36,12 @@ TEST(MasterTermination, SigtermEndsTheMasterAtAnyMoment)
     StationFixture f({Meter(1, "12345601"), Meter(2, "12345602"), Meter(3, "12345603", 9600)}, "1320", {});
     ASSERT_TRUE(f.ready);
     WriteIniString("1320MBus", "IntervallCom1", "1", kOvxIni);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
 
     const quint32 seed = QRandomGenerator::global()->generate();
     QRandomGenerator random(seed);
     for (int run = 0; run < 12; ++run) {
-        QProcess master;
-        ASSERT_TRUE(startMaster(master, f.dir.path(), env, "Auto -M1320 -C1 -T0"));
+        MasterProcess master(f.dir.path(), MasterArgs("1320", 1));
+        ASSERT_TRUE(master.waitForStarted(5000));
         // From its first line on (the loader's few milliseconds before main() are no program state).
         ASSERT_TRUE(master.waitForReadyRead(5000));
         const int delayMs = random.bounded(2500);
@@ -86,8 +73,8 @@ TEST(MasterTermination, SigtermEndsTheMasterBehindAMessageBox)
     env.insert("QT_QPA_PLATFORM", "xcb");
     env.insert("DISPLAY", display);
     for (const QString& args : {QStringLiteral("-M200 -C1 -T0"), QStringLiteral("Auto -M200 -C1 -T0")}) {
-        QProcess master;
-        ASSERT_TRUE(startMaster(master, f.dir.path(), env, args));
+        MasterProcess master(f.dir.path(), args.split(' '), env);
+        ASSERT_TRUE(master.waitForStarted(5000));
         QTest::qWait(2000);
         ASSERT_EQ(master.state(), QProcess::Running) << master.readAll().toStdString();
         expectCleanEndAfterSigterm(master, "with the database error box open (" + args.toStdString() + ")");

@@ -1,38 +1,19 @@
 #include "mbus/frame.h"
 #include "mbus/hexlist.h"
+#include "programrun.h"
 #include "testsupport.h"
 
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using kelvaro::test::ProgramRun;
 
-CliRun decode(const QStringList& args)
-{
-    CliRun r;
-    QProcess cli;
-    cli.start(QStringLiteral(KELVARO_BINARY_DIR "/apps/kelvaro-cli/kelvaro-cli"), QStringList{"decode"} + args);
-    if (!cli.waitForFinished(10000))
-        return r;
-    r.exitCode = cli.exitCode();
-    r.out = cli.readAllStandardOutput();
-    r.err = cli.readAllStandardError();
-    return r;
-}
+ProgramRun decode(const QStringList& args) { return kelvaro::test::RunCli(QStringList{"decode"} + args, {}, 10000); }
 
-bool cliBuilt()
-{
-    return QFileInfo::exists(QStringLiteral(KELVARO_BINARY_DIR "/apps/kelvaro-cli/kelvaro-cli"));
-}
+bool cliBuilt() { return kelvaro::test::ProgramBuilt("kelvaro-cli"); }
 
 } // namespace
 
@@ -40,7 +21,7 @@ TEST(CliDecode, JsonOfAWaterMeter)
 {
     if (!cliBuilt())
         GTEST_SKIP() << "kelvaro-cli not built";
-    const CliRun r = decode({"--json", "68 1F 1F 68 08 02 72 78 56 34 12 24 40 01 07 55 00 00 00 03 13 15 31 00 DA 02 3B "
+    const ProgramRun r = decode({"--json", "68 1F 1F 68 08 02 72 78 56 34 12 24 40 01 07 55 00 00 00 03 13 15 31 00 DA 02 3B "
                                     "13 01 8B 60 04 37 18 02 18 16"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QJsonObject o = QJsonDocument::fromJson(r.out).object();
@@ -64,10 +45,10 @@ TEST(CliDecode, BrokenFrameExitsNonZeroWithAMessage)
 {
     if (!cliBuilt())
         GTEST_SKIP() << "kelvaro-cli not built";
-    const CliRun checksum = decode({"68 04 04 68 08 01 70 08 82 16"});
+    const ProgramRun checksum = decode({"68 04 04 68 08 01 70 08 82 16"});
     EXPECT_NE(checksum.exitCode, 0);
     EXPECT_TRUE(QString::fromUtf8(checksum.err).contains(QString::fromUtf8("Prüfsumme")));
-    const CliRun notHex = decode({"68 zz"});
+    const ProgramRun notHex = decode({"68 zz"});
     EXPECT_NE(notHex.exitCode, 0);
     EXPECT_FALSE(notHex.err.isEmpty());
 }
@@ -94,7 +75,7 @@ TEST(CliDecode, JsonRecordsOfDatesSpecialDifsAndScaledValues)
                                       "04 DB 6F 32 14 7A 18 " // date of the last end of a flow temperature
                                       "02 6C FF 2C "          // date
                                       "0F 01 02 03");         // manufacturer data to the end
-    const CliRun r = decode({"--json", "--lang", "en", frame});
+    const ProgramRun r = decode({"--json", "--lang", "en", frame});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains("\"value\":45.3,")) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("\"value\":-0.17072178,")) << r.out.toStdString();
@@ -106,7 +87,7 @@ TEST(CliDecode, JsonRecordsOfDatesSpecialDifsAndScaledValues)
     EXPECT_EQ(records[3].toObject().value("unit").toString(), "");
     EXPECT_EQ(records[4].toObject().value("function").toString(), "Manufacturer specific");
 
-    const CliRun german = decode({"--json", responseHex("04 13 01 00 00 00 1F 01 02")});
+    const ProgramRun german = decode({"--json", responseHex("04 13 01 00 00 00 1F 01 02")});
     ASSERT_EQ(german.exitCode, 0) << german.err.toStdString();
     const QJsonObject o = QJsonDocument::fromJson(german.out).object();
     EXPECT_TRUE(o.value("more_records_follow").toBool());

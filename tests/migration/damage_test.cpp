@@ -32,10 +32,7 @@ QByteArray orderDetailsPagesZeroed()
 
 bool crashes(const QString& tool, const QStringList& args)
 {
-    QProcess p;
-    p.start(tool, args);
-    p.waitForFinished(60000);
-    return p.exitStatus() == QProcess::CrashExit;
+    return RunExecutable(tool, args, 60000).crashed;
 }
 
 class DamagedJet : public MigrationInstallation {
@@ -100,11 +97,10 @@ TEST_P(DamagedJet, ATableThatReadsShortIsCountedAgainstItsDefinition)
     expectNothingWritten();
 
     // Without --json the administrator gets the table of both numbers.
-    QProcess p;
-    p.start(QStringLiteral(KELVARO_BINARY_DIR "/apps/kelvaro-cli/kelvaro-cli"), {"migrate", windows_, "--to", linux_});
-    ASSERT_TRUE(p.waitForFinished(120000));
-    EXPECT_EQ(p.exitCode(), 5);
-    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    const ProgramRun table = RunCli({"migrate", windows_, "--to", linux_}, {}, 120000);
+    ASSERT_TRUE(table.finished);
+    EXPECT_EQ(table.exitCode, 5);
+    const QString out = table.outText();
     EXPECT_TRUE(out.contains(QRegularExpression(QStringLiteral("Order Details +%1 +2155  beschädigt").arg(left))))
         << out.toStdString();
 }
@@ -116,7 +112,7 @@ INSTANTIATE_TEST_SUITE_P(Engines, DamagedJet, ::testing::Values(Engine::SQLite, 
 TEST(JetReader, TheReadingProcessDeliversWhatTheLibraryReads)
 {
     KELVARO_REQUIRE_TESTDATA();
-    const QString cli = QStringLiteral(KELVARO_BINARY_DIR "/apps/kelvaro-cli/kelvaro-cli");
+    const QString cli = ProgramPath("kelvaro-cli");
     for (const QString& name : {QStringLiteral("nwind-jet3.mdb"), QStringLiteral("datetest-jet4.mdb")}) {
         const JetReading here = ReadJetFileHere(JetTestFile(name));
         const JetReading child = ReadJetFileInChild(cli, {"migrate", "--read-jet", JetTestFile(name)});
@@ -135,7 +131,7 @@ TEST(JetReader, TheReadingProcessDeliversWhatTheLibraryReads)
 TEST(JetReader, RandomDamageOfTheDefinitionsIsAnErrorNotACrash)
 {
     KELVARO_REQUIRE_TESTDATA();
-    const QString cli = QStringLiteral(KELVARO_BINARY_DIR "/apps/kelvaro-cli/kelvaro-cli");
+    const QString cli = ProgramPath("kelvaro-cli");
     const QByteArray original = jetBytes("nwind-jet3.mdb");
     // The pages that hold table definitions (page type 2).
     QList<qsizetype> definitions;

@@ -1,9 +1,9 @@
 #pragma once
 // The command-line tools of Debian's mdbtools as the independent reading of a
 // Jet file, and the test files beside the project.
+#include "programrun.h"
 #include "testsupport.h"
 
-#include <QProcess>
 #include <QStringList>
 
 namespace kelvaro::test {
@@ -12,13 +12,12 @@ inline QString JetTestFile(const QString& name) { return TestDataDir() + QString
 
 inline QString MdbTool(const QString& tool, const QStringList& args)
 {
-    QProcess p;
-    p.start(tool, args);
-    if (!p.waitForFinished(60000) || p.exitCode() != 0) {
-        ADD_FAILURE() << tool.toStdString() << " failed: " << p.readAllStandardError().toStdString();
+    const ProgramRun run = RunExecutable(tool, args, 60000);
+    if (run.exitCode != 0) {
+        ADD_FAILURE() << tool.toStdString() << " failed: " << run.err.toStdString();
         return {};
     }
-    return QString::fromUtf8(p.readAllStandardOutput());
+    return run.outText();
 }
 
 // mdb-export's CSV: quoted fields with doubled quotes, line ends inside quotes.

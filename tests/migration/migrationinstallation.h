@@ -3,13 +3,13 @@
 // command run as the administrator runs it.
 #include "data/testdatabase.h"
 #include "jettools.h"
+#include "programrun.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QSqlRecord>
 #include <QTemporaryDir>
 
@@ -23,15 +23,10 @@ struct MigrateRun {
 
 inline MigrateRun migrate(const QStringList& args)
 {
-    QProcess p;
-    p.start(QStringLiteral(KELVARO_BINARY_DIR "/apps/kelvaro-cli/kelvaro-cli"),
-            QStringList{QStringLiteral("migrate")} + args + QStringList{QStringLiteral("--json")});
-    EXPECT_TRUE(p.waitForFinished(120000));
-    MigrateRun run;
-    run.exitCode = p.exitCode();
-    run.json = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
-    run.errors = QString::fromUtf8(p.readAllStandardError());
-    return run;
+    const ProgramRun run = RunCli(QStringList{QStringLiteral("migrate")} + args + QStringList{QStringLiteral("--json")},
+                                  {}, 120000);
+    EXPECT_TRUE(run.finished);
+    return {run.exitCode, run.outJson(), run.errText()};
 }
 
 // Every file below a directory with its bytes.

@@ -4,6 +4,8 @@
 #include "migration/migration.h"
 #include "migration/migrationtarget.h"
 
+#include <QProcess>
+
 #include <unistd.h>
 
 namespace kelvaro::test {
@@ -152,9 +154,7 @@ TEST(FullDisk, AFullFileSystemIsReportedAsSuchAndTheOldDatabaseStays)
         GTEST_SKIP() << "mounting a small tmpfs needs root";
     QTemporaryDir mount;
     const auto run = [](const QString& program, const QStringList& args) {
-        QProcess p;
-        p.start(program, args);
-        return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        return RunExecutable(program, args, 30000).exitCode == 0;
     };
     // Room for basis.mdb (3 MB) and the old database, not for the new one.
     if (!run("mount", {"-t", "tmpfs", "-o", "size=3400k", "tmpfs", mount.path()}))

@@ -1,10 +1,11 @@
 #pragma once
 // The independent reading of an interchange: the npm package "edifact"
 // (tests/mscons/reader, installed by ./run setup) under node.
+#include "programrun.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QStringList>
 #include <gtest/gtest.h>
 
@@ -22,18 +23,17 @@ inline QString ReaderScript() { return QStringLiteral(KELVARO_SOURCE_DIR "/tests
 // interchange refused) is a test failure with the reader's words.
 inline QList<ReadSegment> ReadInterchange(const QString& file, bool* refused = nullptr)
 {
-    QProcess node;
-    node.start(QStringLiteral("node"), {ReaderScript(), file});
-    if (!node.waitForFinished(30000) || node.exitStatus() != QProcess::NormalExit || node.exitCode() != 0) {
+    const ProgramRun node = RunExecutable(QStringLiteral("node"), {ReaderScript(), file}, 30000);
+    if (node.exitCode != 0) {
         if (refused)
             *refused = true;
         else
-            ADD_FAILURE() << "edifact reader: " << node.readAllStandardError().toStdString()
+            ADD_FAILURE() << "edifact reader: " << node.err.toStdString()
                           << " (missing? ./run setup installs it into tests/mscons/reader)";
         return {};
     }
     QList<ReadSegment> segments;
-    for (const QJsonValue& s : QJsonDocument::fromJson(node.readAllStandardOutput()).array()) {
+    for (const QJsonValue& s : QJsonDocument::fromJson(node.out).array()) {
         ReadSegment segment{s[QStringLiteral("name")].toString(), {}};
         for (const QJsonValue& e : s[QStringLiteral("elements")].toArray()) {
             QStringList components;

@@ -1,5 +1,6 @@
 #include "data/testdatabase.h"
 #include "edifactreader.h"
+#include "programrun.h"
 
 #include "foundation/timeutil.h"
 #include "storage/rb6file.h"
@@ -16,23 +17,16 @@ const QString kSender = QStringLiteral("9912345678901");
 const QString kFirst = QStringLiteral("9900000000001");
 const QString kSecond = QStringLiteral("99?00'0002"); // service characters in an id
 
-struct CliRun {
-    int exitCode = -1;
-    QString out, err;
-    QJsonObject json() const { return QJsonDocument::fromJson(out.toUtf8()).object(); }
-};
-
 // kelvaro-cli in the installation directory; `shell` wraps it (ulimit).
-CliRun cli(const QStringList& args, const QString& shell = {})
+ProgramRun cli(const QStringList& args, const QString& shell = {})
 {
-    const QString program = QStringLiteral(KELVARO_BINARY_DIR "/apps/kelvaro-cli/kelvaro-cli");
-    QProcess p;
-    if (shell.isEmpty())
-        p.start(program, args);
-    else
-        p.start(QStringLiteral("bash"), QStringList{"-c", shell + QStringLiteral(" exec \"$0\" \"$@\""), program} + args);
-    EXPECT_TRUE(p.waitForFinished(60000));
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    const QString program = ProgramPath("kelvaro-cli");
+    const ProgramRun run = shell.isEmpty()
+        ? RunExecutable(program, args, 60000)
+        : RunExecutable(QStringLiteral("bash"),
+                        QStringList{"-c", shell + QStringLiteral(" exec \"$0\" \"$@\""), program} + args, 60000);
+    EXPECT_TRUE(run.finished);
+    return run;
 }
 
 qint64 at(const char* text) { return DateToSeconds(QString::fromLatin1(text)); }
@@ -152,11 +146,11 @@ TEST_F(MsconsExport, EachReceiverGetsTheStoredReadingAtTheEndOfEachDay)
     store(2, 1, at("09.12.2026 00:00"), 1e-7);
     store(3, 1, at("09.12.2026 00:00"), 5);
 
-    const CliRun run = cli({"mscons", "-M200", "--from", "07.12.2026", "--to", "09.12.2026", "--json"});
+    const ProgramRun run = cli({"mscons", "-M200", "--from", "07.12.2026", "--to", "09.12.2026", "--json"});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString() << run.out.toStdString();
-    const QJsonObject report = run.json();
+    const QJsonObject report = run.outJson();
     EXPECT_EQ(report["readings"].toInt(), 6);
-    const QString warnings = run.out;
+    const QString warnings = run.outText();
     EXPECT_TRUE(warnings.contains("Vorlauftemperatur")) << warnings.toStdString();
     EXPECT_TRUE(warnings.contains("Zähler 3 (33): keine MSCONS_Lokation")) << warnings.toStdString();
     const QJsonArray skipped = report["skippedDays"].toArray();
@@ -197,7 +191,7 @@ TEST_F(MsconsExport, ReferencesAreNeverUsedTwiceEvenByRunsAtTheSameTime)
     store(1, 1, at("07.12.2026 12:00"), 1);
     const QStringList args{"mscons", "--from", "07.12.2026", "--to", "07.12.2026"};
     ASSERT_EQ(cli(args).exitCode, 0);
-    const QString program = QStringLiteral(KELVARO_BINARY_DIR "/apps/kelvaro-cli/kelvaro-cli");
+    const QString program = ProgramPath("kelvaro-cli");
     QProcess a, b;
     a.start(program, args);
     b.start(program, args);
@@ -212,7 +206,7 @@ TEST_F(MsconsExport, ReferencesAreNeverUsedTwiceEvenByRunsAtTheSameTime)
 
     // A counter that holds no number is not started afresh.
     dir_.write("DB200/MSCONS-Referenz-M200.txt", "kaputt");
-    const CliRun broken = cli(args);
+    const ProgramRun broken = cli(args);
     EXPECT_EQ(broken.exitCode, 5);
     EXPECT_TRUE(broken.err.contains("keine Zahl")) << broken.err.toStdString();
     EXPECT_EQ(interchanges().size(), 6);
@@ -222,7 +216,7 @@ TEST_F(MsconsExport, NothingToSendWritesNothingAndUsesNoReference)
 {
     meter(1, "DE1", {{1, "1-1:1.8.0"}});
     store(1, 1, at("01.12.2026 12:00"), 1);
-    const CliRun run = cli({"mscons", "--from", "07.12.2026", "--to", "08.12.2026", "--out", "aus"});
+    const ProgramRun run = cli({"mscons", "--from", "07.12.2026", "--to", "08.12.2026", "--out", "aus"});
     EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains("Übersprungen: Zähler 1 Index 1 am 08.12.2026")) << run.err.toStdString();
     EXPECT_TRUE(interchanges("aus").isEmpty());
@@ -242,14 +236,14 @@ TEST_F(MsconsExport, AFullDiskLeavesNoPartialFileUnderTheFinalName)
     ASSERT_TRUE(QDir().mkpath(dir_.file("aus")));
     // Files of at most 1 KiB; the interchange is larger. Without the signal
     // ignored the kernel would end the program before it sees the error.
-    const CliRun run = cli({"mscons", "--from", "01.11.2026", "--to", "30.11.2026", "--out", "aus"},
+    const ProgramRun run = cli({"mscons", "--from", "01.11.2026", "--to", "30.11.2026", "--out", "aus"},
                         QStringLiteral("ulimit -f 1; trap '' XFSZ;"));
     EXPECT_EQ(run.exitCode, 5) << run.err.toStdString() << run.out.toStdString();
     EXPECT_TRUE(run.err.contains("nicht geschrieben")) << run.err.toStdString();
     EXPECT_EQ(QDir(dir_.file("aus")).entryList(QDir::Files | QDir::Hidden), QStringList{});
 
     // With room the same run succeeds and the reader takes the file.
-    const CliRun again = cli({"mscons", "--from", "01.11.2026", "--to", "30.11.2026", "--out", "aus"});
+    const ProgramRun again = cli({"mscons", "--from", "01.11.2026", "--to", "30.11.2026", "--out", "aus"});
     ASSERT_EQ(again.exitCode, 0) << again.err.toStdString();
     ASSERT_EQ(interchanges("aus").size(), 2);
     const QList<ReadSegment> seg = ReadInterchange(interchanges("aus").first());

@@ -1,6 +1,7 @@
 #include "data/testdatabase.h"
 #include "edifactreader.h"
 #include "mailserver.h"
+#include "programrun.h"
 
 #include "foundation/timeutil.h"
 #include "mail/mailsettings.h"
@@ -14,18 +15,11 @@
 namespace kelvaro::test {
 namespace {
 
-struct SendRun {
-    int exitCode = -1;
-    QString out, err;
-    QJsonObject json() const { return QJsonDocument::fromJson(out.toUtf8()).object(); }
-};
-
-SendRun mscons_send(QStringList args)
+ProgramRun mscons_send(const QStringList& args)
 {
-    QProcess p;
-    p.start(QStringLiteral(KELVARO_BINARY_DIR "/apps/kelvaro-cli/kelvaro-cli"), QStringList{"mscons-send"} + args);
-    EXPECT_TRUE(p.waitForFinished(120000));
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    const ProgramRun run = RunCli(QStringList{"mscons-send"} + args, {}, 120000);
+    EXPECT_TRUE(run.finished);
+    return run;
 }
 
 qint64 at(const QString& text) { return DateToSeconds(text); }
@@ -118,14 +112,14 @@ TEST_F(MsconsSend, TheDaysInterchangeIsMailedOnceAndMovedToSent)
     mailTo(server.port());
     store("07.12.2026 23:00", 4711.5);
 
-    const SendRun run = mscons_send({"-M200", "--date", "07.12.2026", "--json"});
+    const ProgramRun run = mscons_send({"-M200", "--date", "07.12.2026", "--json"});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString() << run.out.toStdString();
     EXPECT_TRUE(files("Ausgang").isEmpty());
     ASSERT_EQ(files("Gesendet").size(), 1);
     EXPECT_TRUE(QFileInfo(files("Gesendet")[0])
                     .fileName()
                     .startsWith("MSCONS_9912345678901_9900000000001_20261207_20261207_"));
-    EXPECT_EQ(run.json()["sent"].toArray().size(), 1);
+    EXPECT_EQ(run.outJson()["sent"].toArray().size(), 1);
     // The server got the file as it lies in Gesendet, byte for byte.
     EXPECT_EQ(received(server), sentFiles());
     EXPECT_EQ(server.messages().value(0)["rcpt"].toArray().first().toString(), "netz@example.org");
@@ -137,7 +131,7 @@ TEST_F(MsconsSend, TheDaysInterchangeIsMailedOnceAndMovedToSent)
 
     // The same day again builds and mails nothing.
     const QByteArray counter = dir_.read("DB200/MSCONS-Referenz-M200.txt");
-    const SendRun rerun = mscons_send({"--date", "07.12.2026"});
+    const ProgramRun rerun = mscons_send({"--date", "07.12.2026"});
     EXPECT_EQ(rerun.exitCode, 1) << rerun.err.toStdString();
     EXPECT_EQ(server.messages().size(), 1);
     EXPECT_EQ(files("Gesendet").size(), 1);
@@ -145,7 +139,7 @@ TEST_F(MsconsSend, TheDaysInterchangeIsMailedOnceAndMovedToSent)
     EXPECT_EQ(dir_.read("DB200/MSCONS-Referenz-M200.txt"), counter);
 
     // Asked for, the day is built again under a new reference.
-    const SendRun again = mscons_send({"--date", "07.12.2026", "--again"});
+    const ProgramRun again = mscons_send({"--date", "07.12.2026", "--again"});
     EXPECT_EQ(again.exitCode, 0) << again.err.toStdString();
     ASSERT_EQ(files("Gesendet").size(), 2);
     EXPECT_NE(ReadInterchange(files("Gesendet")[0]).value(0).at(4),
@@ -162,9 +156,9 @@ TEST_F(MsconsSend, AReceiverAddedLaterGetsTheDayWithoutTheOthersGettingItAgain)
     ASSERT_EQ(mscons_send({"--date", "07.12.2026"}).exitCode, 0);
     dir_.write("OVX.INI", "[OVX]\r\nOVXMandant=200\r\n[MSCONS200]\r\nAbsender=9912345678901\r\n"
                           "Empfaenger=9900000000001;9900000000002\r\nZeitzone=Europe/Berlin\r\n");
-    const SendRun run = mscons_send({"--date", "07.12.2026", "--json"});
+    const ProgramRun run = mscons_send({"--date", "07.12.2026", "--json"});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-    const QJsonArray built = run.json()["built"].toArray();
+    const QJsonArray built = run.outJson()["built"].toArray();
     ASSERT_EQ(built.size(), 1);
     EXPECT_TRUE(built[0].toString().contains("_9900000000002_20261207_")) << built[0].toString().toStdString();
     EXPECT_EQ(files("Gesendet").size(), 2);
@@ -181,7 +175,7 @@ TEST_F(MsconsSend, AFileTheServerDidNotTakeGoesWithTheNextRun)
         MailServer refusing({"--refuse", "netz@example.org"});
         ASSERT_TRUE(refusing.ready());
         mailTo(refusing.port());
-        const SendRun run = mscons_send({"--date", "07.12.2026"});
+        const ProgramRun run = mscons_send({"--date", "07.12.2026"});
         EXPECT_EQ(run.exitCode, 6) << run.err.toStdString();
         EXPECT_TRUE(run.err.contains("550")) << run.err.toStdString();
         EXPECT_TRUE(refusing.messages().isEmpty());
@@ -196,10 +190,10 @@ TEST_F(MsconsSend, AFileTheServerDidNotTakeGoesWithTheNextRun)
     // first day is not built a second time.
     mailTo(ClosedPort());
     EXPECT_EQ(mscons_send({"--date", "07.12.2026"}).exitCode, 6);
-    const SendRun down = mscons_send({"--date", "08.12.2026", "--json"});
+    const ProgramRun down = mscons_send({"--date", "08.12.2026", "--json"});
     EXPECT_EQ(down.exitCode, 6) << down.err.toStdString();
-    EXPECT_EQ(down.json()["error"].toObject()["code"].toInt(), 6);
-    EXPECT_EQ(down.json()["left"].toArray().size(), 2);
+    EXPECT_EQ(down.outJson()["error"].toObject()["code"].toInt(), 6);
+    EXPECT_EQ(down.outJson()["left"].toArray().size(), 2);
     const QStringList left = files("Ausgang");
     ASSERT_EQ(left.size(), 2);
     EXPECT_TRUE(left[1].contains("_20261208_20261208_"));
@@ -208,7 +202,7 @@ TEST_F(MsconsSend, AFileTheServerDidNotTakeGoesWithTheNextRun)
     MailServer server;
     ASSERT_TRUE(server.ready());
     mailTo(server.port());
-    const SendRun up = mscons_send({"--date", "09.12.2026"});
+    const ProgramRun up = mscons_send({"--date", "09.12.2026"});
     EXPECT_EQ(up.exitCode, 0) << up.err.toStdString();
     EXPECT_TRUE(files("Ausgang").isEmpty());
     EXPECT_EQ(files("Gesendet").size(), 3);
@@ -223,7 +217,7 @@ TEST_F(MsconsSend, AFailedBuildStillMailsWhatWasLeftAndTellsIt)
     store("07.12.2026 12:00", 1);
     store("08.12.2026 12:00", 2);
     // No SendMail.INI yet: the mail cannot go out.
-    const SendRun unset = mscons_send({"--date", "07.12.2026"});
+    const ProgramRun unset = mscons_send({"--date", "07.12.2026"});
     ASSERT_EQ(unset.exitCode, 6) << unset.err.toStdString();
     ASSERT_EQ(files("Ausgang").size(), 1);
 
@@ -231,7 +225,7 @@ TEST_F(MsconsSend, AFailedBuildStillMailsWhatWasLeftAndTellsIt)
     // the day before goes out all the same, and the run says it failed.
     mailTo(server.port());
     dir_.write("DB200/MSCONS-Referenz-M200.txt", "kaputt");
-    const SendRun run = mscons_send({"--date", "08.12.2026"});
+    const ProgramRun run = mscons_send({"--date", "08.12.2026"});
     EXPECT_EQ(run.exitCode, 5) << run.err.toStdString();
     EXPECT_TRUE(files("Ausgang").isEmpty());
     ASSERT_EQ(files("Gesendet").size(), 1);
@@ -241,7 +235,7 @@ TEST_F(MsconsSend, AFailedBuildStillMailsWhatWasLeftAndTellsIt)
         << programLog().toStdString();
 
     // A day without readings and nothing left: nothing to send.
-    const SendRun empty = mscons_send({"--date", "01.12.2026"});
+    const ProgramRun empty = mscons_send({"--date", "01.12.2026"});
     EXPECT_EQ(empty.exitCode, 1) << empty.err.toStdString();
     EXPECT_TRUE(programLog().contains("MSCONS-Versand 01.12.2026: keine Zählerstände")) << programLog().toStdString();
 }
@@ -252,7 +246,7 @@ TEST_F(MsconsSend, TwoRunsAtOnceMailTheDayOnce)
     ASSERT_TRUE(server.ready());
     mailTo(server.port());
     store("07.12.2026 12:00", 1);
-    const QString program = QStringLiteral(KELVARO_BINARY_DIR "/apps/kelvaro-cli/kelvaro-cli");
+    const QString program = ProgramPath("kelvaro-cli");
     const QStringList args{"mscons-send", "--date", "07.12.2026"};
     QProcess a, b;
     a.start(program, args);
@@ -272,7 +266,7 @@ TEST_F(MsconsSend, WithoutADateTheRunTakesYesterday)
     mailTo(server.port());
     const QDate yesterday = QDate::currentDate().addDays(-1);
     store(yesterday.toString("dd.MM.yyyy") + " 12:00", 7);
-    const SendRun run = mscons_send({});
+    const ProgramRun run = mscons_send({});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     ASSERT_EQ(files("Gesendet").size(), 1);
     const QString day = yesterday.toString("yyyyMMdd");

@@ -1,4 +1,5 @@
 #include "overview/mastersupervisor.h"
+#include "programrun.h"
 #include "twolines.h"
 
 #include <QSignalSpy>
@@ -121,12 +122,10 @@ TEST(OverviewMasters, HeadlessWithoutAutoPrintsThePortsAndEnds)
 {
     TwoLines lines;
     ASSERT_TRUE(lines.ready);
-    QProcess overview;
-    overview.setWorkingDirectory(lines.dir.path());
-    overview.start(kOverviewBinary, {"--headless", "-M200"});
-    ASSERT_TRUE(overview.waitForFinished(10'000));
-    EXPECT_EQ(overview.exitCode(), 0);
-    const QStringList out = QString::fromUtf8(overview.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    const ProgramRun overview = RunProgram("kelvaro-overview", {"--headless", "-M200"}, lines.dir.path(), 10'000);
+    ASSERT_TRUE(overview.finished);
+    EXPECT_EQ(overview.exitCode, 0);
+    const QStringList out = overview.outText().split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(out.size(), 3) << out.join('\n').toStdString();
     EXPECT_EQ(out[1], "1\t2\t\t\t2\t\t\t0,75\t");
     EXPECT_EQ(out[2], "3\t1\t\t\t1\t\t\t0,51\t");

@@ -1,5 +1,6 @@
 #include "foundation/clientpaths.h"
 #include "foundation/ini.h"
+#include "programrun.h"
 #include "simprocess.h"
 #include "testsupport.h"
 
@@ -12,11 +13,12 @@
 using namespace kelvaro;
 using kelvaro::test::BusJson;
 using kelvaro::test::InstallationDir;
+using kelvaro::test::ProgramPath;
+using kelvaro::test::ProgramRun;
+using kelvaro::test::RunProgram;
 using kelvaro::test::SimProcess;
 
 namespace {
-
-const QString kProgram = QStringLiteral(KELVARO_BINARY_DIR "/apps/mbus-readall/mbus-readall");
 
 QString meter(int primary)
 {
@@ -42,26 +44,11 @@ void configure(InstallationDir& dir, const QString& device, int count)
     dir.write("werte/.keep", "");
 }
 
-struct ProgramRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
+// One "Start" run; its summary line without the line end.
 ProgramRun runStart(const InstallationDir& dir)
 {
-    QProcess program;
-    program.setWorkingDirectory(dir.path());
-    program.start(kProgram, {"Start"});
-    ProgramRun run;
-    if (!program.waitForFinished(60000)) {
-        program.kill();
-        program.waitForFinished();
-        return run;
-    }
-    run.exitCode = program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -2;
-    run.out = QString::fromUtf8(program.readAllStandardOutput()).trimmed();
-    run.err = QString::fromUtf8(program.readAllStandardError());
+    ProgramRun run = RunProgram("mbus-readall", {"Start"}, dir.path(), 60000);
+    run.out = run.out.trimmed();
     return run;
 }
 
@@ -99,7 +86,7 @@ TEST(ReadAllProgram, TerminationEndsTheReadBetweenTwoMetersWithItsSummary)
 
     QProcess program;
     program.setWorkingDirectory(dir.path());
-    program.start(kProgram, {"Start"});
+    program.start(ProgramPath("mbus-readall"), {"Start"});
     ASSERT_TRUE(program.waitForStarted());
     // Stopped as a service is stopped, once the read is under way.
     for (int i = 0; i < 6000 && dayLines(dir).size() < 3 && program.state() == QProcess::Running; ++i)
