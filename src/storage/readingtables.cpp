@@ -112,7 +112,7 @@ bool AddMBusWert(ReadingTable& rs, qint64 lznr, qint64 time, qint64 valueIndex, 
 
 int ReadingRows::add(ReadingTable& rs, QVariantList values)
 {
-    rows_.append(Row{&rs, std::move(values)});
+    rows_.append(Row{&rs, std::move(values), false, {}});
     return static_cast<int>(rows_.size() - 1);
 }
 
