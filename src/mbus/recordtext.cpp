@@ -235,7 +235,10 @@ QString numberText(const DataRecord& r)
         }
         return s.replace(QLatin1Char('.'), QLatin1Char(','));
     }
-    if (r.decimals == 0 && r.value == static_cast<double>(r.raw) && r.info->factor == 1) {
+    // The raw bits of an unsigned field of 64 bits can exceed the signed range.
+    const double rawValue = r.unsignedRaw ? static_cast<double>(static_cast<std::uint64_t>(r.raw))
+                                          : static_cast<double>(r.raw);
+    if (r.decimals == 0 && r.value == rawValue && r.info->factor == 1) {
         const bool negative = !r.unsignedRaw && r.raw < 0;
         const auto bits = static_cast<std::uint64_t>(r.raw);
         return integerText(negative ? 0 - bits : bits, negative);

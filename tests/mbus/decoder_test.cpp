@@ -466,4 +466,5 @@ TEST(Decoder, NumberTextsAroundTheLastExactDigit)
         EXPECT_EQ(valueText(t, i), expected[i]) << i;
     EXPECT_EQ(ValueDecText(t, t.records[5]), "-0,05");
     EXPECT_EQ(ValueDecText(t, t.records[10]), "256");
+    EXPECT_EQ(ValueDecText(t, t.records[9]), "9223372036854775809") << "every digit of an unsigned 64-bit field";
 }
