@@ -96,7 +96,12 @@ TEST(ManyMasters, ThreeMastersShareLogsIniAndRB6Files)
         // A log import in between: every master waits for it, none loses a value.
         ProcessLock import(RB6DirectoryLockFile(f.dir.file("DB1320/Z1320")));
         ASSERT_TRUE(import.lock(ProcessLock::Mode::Exclusive, 10000));
-        QTest::qWait(1500);
+        // Held until a master has met it: a busy machine can take longer
+        // than any fixed time before the next store.
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            const QString log = FromWin1252(f.dir.read("DB1320/MBusLog/" + Today("mb.log")));
+            return log.contains("Warte auf Import der Logdateien");
+        }, 15000)) << "no master met the import";
     }
     ASSERT_TRUE(waitForCycles(5)) << FromWin1252(f.dir.read("DB1320/MBusLog/" + Today("mb.log"))).toStdString();
     for (int port = 1; port <= kPorts; ++port)
