@@ -289,6 +289,14 @@ TEST(TcpConsoleLine, Rfc2217DeviceServerInFrontOfTheSimulator)
 // only when asked).
 class TcpConsoleFlood : public ::testing::TestWithParam<const char*> {};
 
+// AddressSanitizer keeps freed blocks aside for a while (its quarantine, far
+// more than the bound): the resident size then cannot show what the console keeps.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kResidentSizeShowsKeptBytes = false;
+#else
+constexpr bool kResidentSizeShowsKeptBytes = true;
+#endif
+
 INSTANTIATE_TEST_SUITE_P(BothConnections, TcpConsoleFlood, ::testing::Values("", "rfc2217://"));
 
 TEST_P(TcpConsoleFlood, PeerThatKeepsSendingLeavesMemoryBoundedAndTheNextExchangeWorks)
@@ -307,9 +315,10 @@ TEST_P(TcpConsoleFlood, PeerThatKeepsSendingLeavesMemoryBoundedAndTheNextExchang
     EXPECT_EQ(cut.size(), TcpConsole::kReplyLimitBytes);
     // The window sits idle while the rest of the flood comes in.
     const auto grown = [&] { return ResidentBytes() - residentBefore; };
-    RunEventsUntil([&] { return (flood.flooded() == kFlood && cut.size() + console.droppedBytes() == kFlood) || grown() > kBound; },
+    const auto tooBig = [&] { return kResidentSizeShowsKeptBytes && grown() > kBound; };
+    RunEventsUntil([&] { return (flood.flooded() == kFlood && cut.size() + console.droppedBytes() == kFlood) || tooBig(); },
                    120000);
-    EXPECT_LT(grown(), kBound) << "the console kept what it was not asked for";
+    EXPECT_FALSE(tooBig()) << "the console kept what it was not asked for: " << grown() << " bytes more resident";
     ASSERT_EQ(cut.size() + console.droppedBytes(), kFlood) << flood.flooded() << " sent";
 
     EXPECT_EQ(console.TCPSendBefehl(QByteArray::fromHex("107B0A8516")), QByteArray("\xE5", 1))
