@@ -16,15 +16,15 @@ using kelvaro::test::ReturningLine;
 
 namespace {
 
-const QString kMeter5 = R"({"primary": 5, "id": "12345678", "medium": 7, "baud": [2400],
+const QString kLossMeter5 = R"({"primary": 5, "id": "12345678", "medium": 7, "baud": [2400],
                             "records": ["0413A0860100"]})";
 // A silent meter: every request waits out its whole answer window.
-const QString kSilent7 = R"({"primary": 7, "id": "12345677", "medium": 7, "baud": [2400], "silent": true,
+const QString kLossSilent7 = R"({"primary": 7, "id": "12345677", "medium": 7, "baud": [2400], "silent": true,
                              "records": ["0413A0860100"]})";
 
 // An answer window far longer than any test may take: a wait that ends
 // before it has seen the loss, not its deadline.
-constexpr int kLongWindowBits = 240'000; // 100 s at 2400 Bd
+constexpr int kLossWindowBits = 240'000; // 100 s at 2400 Bd
 
 Answer ask(BusLink& link, int address)
 {
@@ -41,13 +41,13 @@ class LineLost : public ::testing::TestWithParam<ReturningLine::Kind> {};
 // next request fails at once; the same name opened again reads again.
 TEST_P(LineLost, DuringAWaitEndsItAndTheSameNameReadsAgain)
 {
-    ReturningLine line(BusJson({kMeter5, kSilent7}), GetParam());
+    ReturningLine line(BusJson({kLossMeter5, kLossSilent7}), GetParam());
     ASSERT_TRUE(line.isUp());
     BusPort port;
     ASSERT_TRUE(port.open(line.device(), 2400)) << port.errorText().toStdString();
     BusLink link(port);
     BusTimeouts slow;
-    slow.answerBits = kLongWindowBits;
+    slow.answerBits = kLossWindowBits;
     link.setTimeouts(slow);
     ASSERT_EQ(ask(link, 5).kind, Answer::Frame);
 
@@ -62,7 +62,7 @@ TEST_P(LineLost, DuringAWaitEndsItAndTheSameNameReadsAgain)
     const Answer cut = ask(link, 7);
     RecordProperty("loss_noticed_after_ms", static_cast<int>(noticedAfterMs));
     EXPECT_EQ(cut.kind, Answer::None);
-    EXPECT_LT(cut.elapsedMs, kLongWindowBits * 1000 / 2400 / 2) << "the window was waited out";
+    EXPECT_LT(cut.elapsedMs, kLossWindowBits * 1000 / 2400 / 2) << "the window was waited out";
     EXPECT_TRUE(port.isLineLost());
     EXPECT_FALSE(port.isOpen());
     EXPECT_EQ(lost.count(), 1);
@@ -87,10 +87,10 @@ TEST_P(LineLost, DuringAWaitEndsItAndTheSameNameReadsAgain)
 // is not repeated on it.
 TEST_P(LineLost, BetweenTwoRequestsIsNoticedByTheNext)
 {
-    ReturningLine line(BusJson({kMeter5, kSilent7}), GetParam());
+    ReturningLine line(BusJson({kLossMeter5, kLossSilent7}), GetParam());
     ASSERT_TRUE(line.isUp());
     NativeProvider provider;
-    provider.COMTimeout = kLongWindowBits;
+    provider.COMTimeout = kLossWindowBits;
     ASSERT_TRUE(provider.openDevice(line.device(), 2400));
     provider.APPREQUD2(5);
     ASSERT_EQ(provider.APPReceiveTest(), 3);
@@ -100,7 +100,7 @@ TEST_P(LineLost, BetweenTwoRequestsIsNoticedByTheNext)
     EXPECT_EQ(provider.APPReceiveTest(), 5);
     EXPECT_TRUE(provider.port().isLineLost());
     EXPECT_FALSE(provider.APPIsComOpen());
-    EXPECT_FALSE(provider.port().waitForBytes(kLongWindowBits));
+    EXPECT_FALSE(provider.port().waitForBytes(kLossWindowBits));
 }
 
 INSTANTIATE_TEST_SUITE_P(PseudoTerminalAndTcp, LineLost,

@@ -29,8 +29,8 @@ QString VolumeMeter(int primary, const QString& id, quint32 litres, const QStrin
 
 const TimeoutSettings kQuick{60, 20, 4, 11};
 
-struct Line {
-    explicit Line(const QStringList& meters)
+struct AddressedLine {
+    explicit AddressedLine(const QStringList& meters)
         : sim(BusJson(meters), {"--fast"})
     {
         DBPATH = ".\\";
@@ -107,7 +107,7 @@ TEST(MeterAddressing, ReplyIdentificationAgainstTheConfiguredId)
 
 TEST(MeterAddressing, AMeterWithoutIdIsReadAtItsPrimaryAddress)
 {
-    Line line({VolumeMeter(1, "12345601", 1000), VolumeMeter(2, "12345602", 2000), VolumeMeter(3, "12345603", 3000)});
+    AddressedLine line({VolumeMeter(1, "12345601", 1000), VolumeMeter(2, "12345602", 2000), VolumeMeter(3, "12345603", 3000)});
     for (const QString& id : {QString(), QStringLiteral("ffffffff"), QStringLiteral("ffff5602")}) {
         SCOPED_TRACE(id.toStdString());
         MeterBusFields meter = line.meter(id, 2);
@@ -127,7 +127,7 @@ TEST(MeterAddressing, NoAddressSendsNothingAndAnotherMetersReplyIsNotTakenOver)
     // The meter at 4 answers its selection with a telegram of meter 99999999.
     const QByteArray data = QByteArray::fromHex("99999999" "2E2C" "01" "07" "00" "00" "0000" "0413E8030000");
     const QByteArray frame = BuildLongFrame(0x08, 4, 0x72, ByteSpan(data));
-    Line line({VolumeMeter(1, "12345601", 1000),
+    AddressedLine line({VolumeMeter(1, "12345601", 1000),
                VolumeMeter(4, "12345604", 4000, "\"frame\": \"" + QString::fromLatin1(frame.toHex()) + "\"")});
 
     NativeProvider untouched;

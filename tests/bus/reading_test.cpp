@@ -28,7 +28,7 @@ const QString kTwinA = R"({"primary": 7, "id": "77777777"})";
 const QString kTwinB = R"({"primary": 8, "id": "77777777"})";
 
 // Fast answers and short windows keep silent meters cheap in tests.
-const TimeoutSettings kQuick{60, 20, 4, 11};
+const TimeoutSettings kReadingQuick{60, 20, 4, 11};
 
 struct Station {
     explicit Station(const QStringList& meters, const QStringList& simArgs = {"--fast"})
@@ -38,7 +38,7 @@ struct Station {
         Mandant = "200";
         WriteIniString("OVX", "COM2", sim.device(), kOvxIni);
         provider.setPortDirectory(LoadPortDirectory());
-        ApplyTimeoutSettings(provider, kQuick);
+        ApplyTimeoutSettings(provider, kReadingQuick);
     }
     InstallationDir dir;
     SimProcess sim;
@@ -105,7 +105,7 @@ TEST(MeterReading, TwoTelegramsByPrimaryAddressAndRetries)
 {
     Station s({kTwoTelegrams, kSecondTry, kSilent});
     NativeProvider& p = s.provider;
-    PrimaryReading r = M_Bus_AuslesenRac(p, 4, 2, "2400", kQuick);
+    PrimaryReading r = M_Bus_AuslesenRac(p, 4, 2, "2400", kReadingQuick);
     EXPECT_TRUE(r.message.isEmpty());
     EXPECT_EQ(r.telegrams, 2);
     // Telegram 1: two records and the 1F marker; telegram 2 numbers on from
@@ -117,14 +117,14 @@ TEST(MeterReading, TwoTelegramsByPrimaryAddressAndRetries)
     EXPECT_EQ(r.header.idDec, "32345604");
     EXPECT_FALSE(p.APPIsComOpen());
 
-    r = M_Bus_AuslesenRac(p, 5, 2, "2400", kQuick);
+    r = M_Bus_AuslesenRac(p, 5, 2, "2400", kReadingQuick);
     EXPECT_EQ(r.telegrams, 1) << "the meter answers the repeated request";
 
-    r = M_Bus_AuslesenRac(p, 6, 2, "2400", kQuick);
+    r = M_Bus_AuslesenRac(p, 6, 2, "2400", kReadingQuick);
     EXPECT_EQ(r.telegrams, 0);
     EXPECT_EQ(r.lastReceiveError, ErrTimeout);
 
-    r = M_Bus_AuslesenRac(p, 4, 9, "2400", kQuick);
+    r = M_Bus_AuslesenRac(p, 4, 9, "2400", kReadingQuick);
     EXPECT_EQ(r.message, "Fehler Open Com 9");
 }
 
@@ -135,7 +135,7 @@ TEST(MeterReading, SecondaryReadingStartsAtTheFirstTelegramEveryCycle)
     for (const bool echo : {false, true}) {
         SCOPED_TRACE(echo ? "echoing level converter" : "plain line");
         Station s({kThreeTelegrams}, echo ? QStringList{"--fast", "--echo"} : QStringList{"--fast"});
-        ASSERT_EQ(M_Bus_AuslesenRac(s.provider, 3, 2, "2400", kQuick).telegrams, 3);
+        ASSERT_EQ(M_Bus_AuslesenRac(s.provider, 3, 2, "2400", kReadingQuick).telegrams, 3);
 
         QByteArray selection = QByteArray::fromHex("680B0B6853FD5233333333FFFFFFFF");
         selection += static_cast<char>(Checksum(ByteSpan(selection).subspan(4, 11)));

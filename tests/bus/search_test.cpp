@@ -15,7 +15,7 @@ using kelvaro::test::InstallationDir;
 using kelvaro::test::SimProcess;
 
 namespace {
-const TimeoutSettings kQuick{40, 8, 4, 11};
+const TimeoutSettings kSearchQuick{40, 8, 4, 11};
 
 QString meter(int primary, const QString& id, const QString& bauds = "[2400]")
 {
@@ -34,8 +34,8 @@ TEST(PrimarySearch, FindsEveryMeterOnceAcrossBaudRates)
     provider.setPortDirectory(PortDirectory::everyPortTo(sim.device()));
 
     PrimarySearch search;
-    EXPECT_EQ(search.M_Bus_SuchenVonBisRac(provider, 1, 9600, 0, 24, 1, kQuick), 2);
-    EXPECT_EQ(search.M_Bus_SuchenVonBisRac(provider, 1, 2400, 0, 24, 3, kQuick), 2);
+    EXPECT_EQ(search.M_Bus_SuchenVonBisRac(provider, 1, 9600, 0, 24, 1, kSearchQuick), 2);
+    EXPECT_EQ(search.M_Bus_SuchenVonBisRac(provider, 1, 2400, 0, 24, 3, kSearchQuick), 2);
     EXPECT_EQ(search.found[3][6], "9600;2400;");
     EXPECT_EQ(search.found[11][6], "2400;");
     EXPECT_EQ(search.found[20][6], "9600;");
@@ -44,13 +44,13 @@ TEST(PrimarySearch, FindsEveryMeterOnceAcrossBaudRates)
     EXPECT_TRUE(search.statusLabels[3].startsWith("2 Zähler gefunden in ")) << search.statusLabels[3].toStdString();
     EXPECT_EQ(search.results.rows.size(), 4);
 
-    EXPECT_EQ(search.M_Bus_SuchenVonBisRac(provider, 1, 2400, 10, 5, 3, kQuick), 0) << "bis below von";
+    EXPECT_EQ(search.M_Bus_SuchenVonBisRac(provider, 1, 2400, 10, 5, 3, kSearchQuick), 0) << "bis below von";
     int stoppedAfter = 0;
     QObject::connect(&search, &PrimarySearch::meterFound, [&](int a) {
         stoppedAfter = a;
         search.stopSearch = true;
     });
-    EXPECT_EQ(search.M_Bus_SuchenVonBisRac(provider, 1, 2400, 0, 24, 3, kQuick), 1);
+    EXPECT_EQ(search.M_Bus_SuchenVonBisRac(provider, 1, 2400, 0, 24, 3, kSearchQuick), 1);
     EXPECT_TRUE(search.elapsedLabel.startsWith("1 Zähler in ")) << search.elapsedLabel.toStdString();
     EXPECT_TRUE(search.elapsedLabel.endsWith(" sec. gefunden. Suche abgebrochen bei Adr. 4"));
     EXPECT_EQ(stoppedAfter, 3);
@@ -64,7 +64,7 @@ TEST(SecondarySearch, NarrowsCollisionsDigitByDigit)
                    {"--fast"});
     NativeProvider provider;
     provider.setPortDirectory(PortDirectory::everyPortTo(sim.device()));
-    ApplyTimeoutSettings(provider, kQuick);
+    ApplyTimeoutSettings(provider, kSearchQuick);
 
     SecondarySearch search;
     QStringList masks;
@@ -87,7 +87,7 @@ TEST(SecondarySearch, BaudRatesTwinsAndStartPosition)
                    {"--fast"});
     NativeProvider provider;
     provider.setPortDirectory(PortDirectory::everyPortTo(sim.device()));
-    ApplyTimeoutSettings(provider, kQuick);
+    ApplyTimeoutSettings(provider, kSearchQuick);
 
     SecondarySearch search;
     EXPECT_EQ(StartMask(6), "000000ff");
@@ -103,7 +103,7 @@ TEST(Modem, DialSearchAndHangUp)
     SimProcess sim(BusJson({meter(1, "12345678")}), {"--fast", "--modem"});
     NativeProvider provider;
     provider.setPortDirectory(PortDirectory::everyPortTo(sim.device()));
-    ApplyTimeoutSettings(provider, kQuick);
+    ApplyTimeoutSettings(provider, kSearchQuick);
     provider.modemGuardMs = 50;
     ASSERT_EQ(provider.APPInitCom(1, 2400), 0);
     provider.TELInit(1, 2400, "ATX1L3");

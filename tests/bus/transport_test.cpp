@@ -16,7 +16,7 @@ using kelvaro::test::SimProcess;
 
 namespace {
 
-const QString kWater = R"({"primary": 5, "id": "12345678", "medium": 7, "baud": [2400],
+const QString kTransportWater = R"({"primary": 5, "id": "12345678", "medium": 7, "baud": [2400],
                            "records": ["0413A0860100", "0C78785634120C1312345678"]})";
 
 QByteArray bytes(std::initializer_list<int> list)
@@ -77,7 +77,7 @@ TEST(TelnetCodec, DataNegotiationAndComPortAnswers)
 // pause inside it are covered by the allowance; without it they fail.
 TEST(NetworkLine, LatencyAndSplitAnswersNeedTheAllowance)
 {
-    SimProcess sim(BusJson({kWater}), {"--tcp", "0", "--fast"});
+    SimProcess sim(BusJson({kTransportWater}), {"--tcp", "0", "--fast"});
     const QUrl target(sim.device());
     ASSERT_TRUE(target.port() > 0) << sim.device().toStdString();
 

@@ -6,7 +6,7 @@ using namespace kelvaro;
 namespace {
 
 // The statement the meter list editor lists its copy targets with.
-const QString kMeterListSql = QString::fromUtf8(
+const QString kSelectionListSql = QString::fromUtf8(
     " SELECT    zaehler.LZNR, zaehler.ZNR, zaehler.Hersteller, zaehler.Typ, zaehler.ZQUELLE, zaehler.ZNAME, "
     "zaehler.txtBemerkung as [Bemerkung] From Zaehler Where ((Zaehler.ZQuelle = 'M-Bus'))");
 
@@ -29,7 +29,7 @@ TEST(SelectionText, NumbersWithThousandsAndTwoDecimals)
 
 TEST(SelectionText, SelectListNamesAsTheStatementWritesThem)
 {
-    EXPECT_EQ(SelectListNames(kMeterListSql),
+    EXPECT_EQ(SelectListNames(kSelectionListSql),
               QStringList({"LZNR", "ZNR", "Hersteller", "Typ", "ZQUELLE", "ZNAME", "Bemerkung"}));
     EXPECT_EQ(SelectListNames("SELECT DISTINCT TOP 5 [Zaehler].[ZNr], Format(a, 'x,y') AS Wert, "
                               "Count(*) FROM t WHERE s = 'FROM, x'"),
@@ -63,7 +63,7 @@ TEST_P(Selection, ListsTheMeterListEditorsStatementWithItsOwnHeaders)
 
     MeterSelection selection(settings_);
     selection.setKeyField({});
-    ASSERT_TRUE(selection.ListeLaden(kMeterListSql)) << selection.lastError().toStdString();
+    ASSERT_TRUE(selection.ListeLaden(kSelectionListSql)) << selection.lastError().toStdString();
     EXPECT_EQ(selection.keyField(), "BNr");
     EXPECT_EQ(selection.list().headers(),
               QStringList({"LZNR", "ZNR", "Hersteller", "Typ", "ZQUELLE", "ZNAME", "Bemerkung"}));
@@ -90,7 +90,7 @@ TEST_P(Selection, EmptyResultLeavesTheHeadersAndAFailedLoadLeavesTheList)
 {
     addMeter("A-1", 5, 1);
     MeterSelection selection(settings_);
-    ASSERT_TRUE(selection.ListeLaden(kMeterListSql));
+    ASSERT_TRUE(selection.ListeLaden(kSelectionListSql));
     ASSERT_EQ(selection.rowCount(), 1);
 
     EXPECT_FALSE(selection.ListeLaden("SELECT LZNR, Unbekannt FROM zaehler"));
@@ -101,10 +101,10 @@ TEST_P(Selection, EmptyResultLeavesTheHeadersAndAFailedLoadLeavesTheList)
     EditorDatabaseSettings gone = settings_;
     gone.dataSource = gone.isFile() ? QStringLiteral(".\\nirgends\\basis.mdb") : QStringLiteral("127.0.0.1:1");
     MeterSelection unreachable(gone);
-    EXPECT_FALSE(unreachable.ListeLaden(kMeterListSql));
+    EXPECT_FALSE(unreachable.ListeLaden(kSelectionListSql));
     EXPECT_TRUE(unreachable.lastError().contains(gone.displayName()));
 
-    ASSERT_TRUE(selection.ListeLaden(kMeterListSql + " AND ZNr = 'keiner'"));
+    ASSERT_TRUE(selection.ListeLaden(kSelectionListSql + " AND ZNr = 'keiner'"));
     EXPECT_EQ(selection.rowCount(), 0);
     EXPECT_EQ(selection.list().columnCount(), 7);
     EXPECT_FALSE(selection.hasData());
@@ -132,7 +132,7 @@ TEST_P(Selection, EditGridShowsEveryColumnButTheKey)
 {
     const qint64 lznr = addMeter("Z-7", 4, 2);
     MeterSelection selection(settings_);
-    ASSERT_TRUE(selection.ListeLaden(kMeterListSql));
+    ASSERT_TRUE(selection.ListeLaden(kSelectionListSql));
     selection.beginEdit(0);
     EXPECT_EQ(selection.keyValue(), double(lznr));
     const SelectionEditModel& edit = selection.edit();

@@ -14,7 +14,7 @@ using namespace kelvaro::test;
 
 namespace {
 
-QString programLogName() { return LocalNow().toString("yyMMdd") + "ed.log"; }
+QString todaysProgramLog() { return LocalNow().toString("yyMMdd") + "ed.log"; }
 
 // Every line "dd.mm.yy hh:mm:ss text" and ended by CR LF.
 void expectWholeLines(const QByteArray& log, const QStringList& texts)
@@ -36,7 +36,7 @@ TEST(ProgramLogFullDisk, ALineCutShortIsTakenBack)
     InstallationDir dir;
     DBPATH = ".\\";
     WriteProgramLog("Start");
-    const qint64 size = dir.read(programLogName()).size();
+    const qint64 size = dir.read(todaysProgramLog()).size();
     ASSERT_GT(size, 0);
 
     const int code = RunInChild([size] {
@@ -49,7 +49,7 @@ TEST(ProgramLogFullDisk, ALineCutShortIsTakenBack)
         return 0;
     });
     ASSERT_EQ(code, 0);
-    expectWholeLines(dir.read(programLogName()), {"Start", "Ende"});
+    expectWholeLines(dir.read(todaysProgramLog()), {"Start", "Ende"});
 }
 
 TEST(ProgramLogFullDisk, BrimFullFileSystemKeepsWholeLines)
@@ -60,14 +60,14 @@ TEST(ProgramLogFullDisk, BrimFullFileSystemKeepsWholeLines)
     DBPATH = ".\\DB200\\";
     // 4090 bytes: the next line finds six bytes in the file's last page.
     const QByteArray first = ToWin1252(LocalNow().toString("dd.MM.yy hh:mm:ss ")) + QByteArray(4070, 'a') + "\r\n";
-    dir.write("DB200/" + programLogName(), first);
+    dir.write("DB200/" + todaysProgramLog(), first);
     ASSERT_EQ(first.size(), 4090);
     ASSERT_TRUE(fs.fill());
     WriteProgramLog("verloren");
-    EXPECT_EQ(dir.read("DB200/" + programLogName()), first);
+    EXPECT_EQ(dir.read("DB200/" + todaysProgramLog()), first);
     fs.release();
     WriteProgramLog("Ende");
-    expectWholeLines(dir.read("DB200/" + programLogName()), {QString(4070, 'a'), "Ende"});
+    expectWholeLines(dir.read("DB200/" + todaysProgramLog()), {QString(4070, 'a'), "Ende"});
 }
 
 TEST(UserConfigFullDisk, DefaultsCutShortAreNeverKept)

@@ -14,7 +14,7 @@ using namespace kelvaro::logimport;
 
 namespace {
 
-qint64 at(const char* text) { return DateToSeconds(QString::fromLatin1(text)); }
+qint64 secondsAt(const char* text) { return DateToSeconds(QString::fromLatin1(text)); }
 
 // A meter file written the way the master writes it: a reading every 15
 // minutes on 02.03.2024 from 22:00 to 03.03.2024 01:00, the register rising
@@ -27,7 +27,7 @@ struct Rb6Tools : ::testing::Test {
         Mandant = QStringLiteral("1320");
         DBPATH = QStringLiteral(".\\DB1320\\");
         for (int k = 0; k <= 12; ++k)
-            ASSERT_EQ(RB6Append(DBPATH, 7, at("02.03.2024 22:00") + k * 900, 100.0 + 0.5 * k, 1, name), 0)
+            ASSERT_EQ(RB6Append(DBPATH, 7, secondsAt("02.03.2024 22:00") + k * 900, 100.0 + 0.5 * k, 1, name), 0)
                 << LastErrorText().toStdString();
     }
 };
@@ -44,8 +44,8 @@ TEST_F(Rb6Tools, HeaderInfoOfAMasterFile)
     EXPECT_EQ(info.valueCount, 13);
     EXPECT_EQ(info.lastIndex, 22);
     EXPECT_EQ(info.capacity, 600000);
-    EXPECT_EQ(info.firstTime, at("02.03.2024 22:00"));
-    EXPECT_EQ(info.lastTime, at("03.03.2024 01:00"));
+    EXPECT_EQ(info.firstTime, secondsAt("02.03.2024 22:00"));
+    EXPECT_EQ(info.lastTime, secondsAt("03.03.2024 01:00"));
     EXPECT_EQ(InfoSummary(info),
               "Größe 7272000 Bytes; 13 Werte vom 02.03.2024 22:00:00 bis 03.03.2024 01:00:00; Kapazität 600000 Elemente");
 
@@ -53,7 +53,7 @@ TEST_F(Rb6Tools, HeaderInfoOfAMasterFile)
     FillInfoGrid(grid, info);
     ASSERT_EQ(grid.rowCount(), 11);
     EXPECT_EQ(grid.rowCells(0), QStringList({"1", "1", "1", "Kennung (1; 1)"}));
-    EXPECT_EQ(grid.cell(1, 1), QString::number(at("03.03.2024 01:00")));
+    EXPECT_EQ(grid.cell(1, 1), QString::number(secondsAt("03.03.2024 01:00")));
     EXPECT_EQ(grid.cell(1, 2), "22");
     EXPECT_EQ(grid.cell(1, 3), "letztes Element: Index 22, 03.03.2024 01:00:00");
     EXPECT_EQ(grid.cell(4, 1), "600000");
@@ -80,20 +80,20 @@ TEST_F(Rb6Tools, InfoOfDamagedAndMissingFiles)
 TEST_F(Rb6Tools, PositionSearch)
 {
     RB6Position p;
-    ASSERT_TRUE(RB6SearchPosition(name, at("02.03.2024 22:00"), p));
+    ASSERT_TRUE(RB6SearchPosition(name, secondsAt("02.03.2024 22:00"), p));
     EXPECT_TRUE(p.found && p.exact);
     EXPECT_EQ(p.index, 10);
 
-    ASSERT_TRUE(RB6SearchPosition(name, at("02.03.2024 23:50"), p));
+    ASSERT_TRUE(RB6SearchPosition(name, secondsAt("02.03.2024 23:50"), p));
     EXPECT_TRUE(p.found);
     EXPECT_FALSE(p.exact);
     EXPECT_EQ(p.index, 18) << "the 23:00 reading is element 14; 00:00 is element 18";
-    EXPECT_EQ(p.element.Tm, at("03.03.2024 00:00"));
+    EXPECT_EQ(p.element.Tm, secondsAt("03.03.2024 00:00"));
     EXPECT_EQ(p.element.Wert, 104.0);
 
-    ASSERT_TRUE(RB6SearchPosition(name, at("01.01.2000 00:00"), p));
+    ASSERT_TRUE(RB6SearchPosition(name, secondsAt("01.01.2000 00:00"), p));
     EXPECT_EQ(p.index, 10);
-    ASSERT_TRUE(RB6SearchPosition(name, at("03.03.2024 01:00") + 1, p));
+    ASSERT_TRUE(RB6SearchPosition(name, secondsAt("03.03.2024 01:00") + 1, p));
     EXPECT_FALSE(p.found);
     EXPECT_EQ(p.index, 23) << "where the next reading will go";
 }
@@ -101,16 +101,16 @@ TEST_F(Rb6Tools, PositionSearch)
 TEST_F(Rb6Tools, RangeAndDayGrids)
 {
     GridModel range;
-    ASSERT_TRUE(FillRangeGrid(range, name, at("02.03.2024 23:30"), at("03.03.2024 00:15")));
+    ASSERT_TRUE(FillRangeGrid(range, name, secondsAt("02.03.2024 23:30"), secondsAt("03.03.2024 00:15")));
     ASSERT_EQ(range.rowCount(), 4);
-    EXPECT_EQ(range.rowCells(0), QStringList({"16", QString::number(at("02.03.2024 23:30")), "02.03.2024 23:30:00", "103"}));
+    EXPECT_EQ(range.rowCells(0), QStringList({"16", QString::number(secondsAt("02.03.2024 23:30")), "02.03.2024 23:30:00", "103"}));
     EXPECT_EQ(range.cell(3, 2), "03.03.2024 00:15:00");
 
     GridModel day;
     ASSERT_TRUE(FillDayGrid(day, name, QDate(2024, 3, 3)));
     EXPECT_EQ(day.headers(), QStringList({"Peak-Nr", "Tm", "Time", "Diff-Tm", "Verb", "Z-Stand"}));
     ASSERT_EQ(day.rowCount(), 5) << "00:00 to 01:00";
-    EXPECT_EQ(day.rowCells(0), QStringList({"18", QString::number(at("03.03.2024 00:00")), "03.03.2024 00:00:00", "900",
+    EXPECT_EQ(day.rowCells(0), QStringList({"18", QString::number(secondsAt("03.03.2024 00:00")), "03.03.2024 00:00:00", "900",
                                             "0,5", "104"}))
         << "the first element of the day measured against the last of the day before";
     EXPECT_EQ(day.cell(4, 5), "106");
@@ -129,11 +129,11 @@ TEST_F(Rb6Tools, RangeAndDayGrids)
 TEST_F(Rb6Tools, TestFileIsWrittenButNeverOverAMetersFile)
 {
     const QString testFile = QStringLiteral(".\\DB1320\\Z1320\\999999001.ovx");
-    ASSERT_EQ(RB6CreateTestFile(testFile, at("01.01.2024 00:15"), 96 * 2), 0) << LastErrorText().toStdString();
+    ASSERT_EQ(RB6CreateTestFile(testFile, secondsAt("01.01.2024 00:15"), 96 * 2), 0) << LastErrorText().toStdString();
     RB6FileInfo info;
     ASSERT_TRUE(RB6ReadInfo(testFile, info));
     EXPECT_EQ(info.valueCount, 192);
-    EXPECT_EQ(info.lastTime, at("03.01.2024 00:00"));
+    EXPECT_EQ(info.lastTime, secondsAt("03.01.2024 00:00"));
     GridModel day;
     ASSERT_TRUE(FillDayGrid(day, testFile, QDate(2024, 1, 2)));
     ASSERT_EQ(day.rowCount(), 96);
@@ -141,7 +141,7 @@ TEST_F(Rb6Tools, TestFileIsWrittenButNeverOverAMetersFile)
         ASSERT_EQ(day.cell(r, 3), "900");
 
     const QByteArray before = dir.read("DB1320/Z1320/000007001.ovx");
-    EXPECT_EQ(RB6CreateTestFile(name, at("01.01.2025 00:00"), 10), kTestFileExists);
+    EXPECT_EQ(RB6CreateTestFile(name, secondsAt("01.01.2025 00:00"), 10), kTestFileExists);
     EXPECT_EQ(dir.read("DB1320/Z1320/000007001.ovx"), before);
 
     EXPECT_EQ(TestFileReport(0, 1.25), "rc= 0 in 1,250 Sec");

@@ -22,15 +22,6 @@ QStringList ThreeMeters(int thirdBaud = 9600)
     return {Meter(1, "12345601"), Meter(2, "12345602"), Meter(3, "12345603", thirdBaud)};
 }
 
-bool WaitFor(const std::function<bool()>& done, int ms)
-{
-    QElapsedTimer waited;
-    waited.start();
-    while (!done() && waited.elapsed() < ms)
-        QTest::qWait(20);
-    return done();
-}
-
 // The master program on COM1 of an installation, cycling every second.
 class MasterProgram : public MasterProcess {
 public:
@@ -74,20 +65,20 @@ void LoseTheLineThreeTimes(InstallationDir& dir, const QString& device, const st
 {
     MasterProgram master(dir, device);
     QList<int> before{0, 0, 0};
-    ASSERT_TRUE(WaitFor([&] { return master.readAgain(before); }, 20000)) << master.output().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return master.readAgain(before); }, 20000)) << master.output().toStdString();
     const QString lost = QStringLiteral("Verbindung zu %1 verloren").arg(device);
     const QString back = QStringLiteral("Verbindung zu %1 wieder hergestellt").arg(device);
     for (int n = 1; n <= 3; ++n) {
         // In the middle of a cycle: as the second meter is asked.
-        ASSERT_TRUE(WaitFor([&] { return master.output().endsWith("Lese 2 von 3\n"); }, 20000))
+        ASSERT_TRUE(QTest::qWaitFor([&] { return master.output().endsWith("Lese 2 von 3\n"); }, 20000))
             << "loss " << n << ": " << master.output().toStdString();
         drop();
-        ASSERT_TRUE(WaitFor([&] { return master.mbLog().count(lost) == n; }, 20000))
+        ASSERT_TRUE(QTest::qWaitFor([&] { return master.mbLog().count(lost) == n; }, 20000))
             << "loss " << n << " not said: " << master.mbLog().toStdString();
         QTest::qWait(1500); // a cycle without line
         before = master.readings();
         ASSERT_TRUE(restore()) << "loss " << n;
-        ASSERT_TRUE(WaitFor([&] { return master.readAgain(before); }, 20000))
+        ASSERT_TRUE(QTest::qWaitFor([&] { return master.readAgain(before); }, 20000))
             << "loss " << n << ": not read again. " << master.output().toStdString();
         EXPECT_TRUE(master.running());
     }

@@ -50,7 +50,7 @@ bool AddLine(const StationFixture& f, int port, std::unique_ptr<SimProcess>& sim
 
 QString Today(const QString& tail) { return LocalNow().toString("yyMMdd") + tail; }
 
-QStringList Lines(const QByteArray& raw)
+QStringList FileLines(const QByteArray& raw)
 {
     QStringList lines = FromWin1252(raw).split("\r\n");
     EXPECT_EQ(lines.takeLast(), QString()) << "the file ends with a whole line";
@@ -116,7 +116,7 @@ TEST(ManyMasters, ThreeMastersShareLogsIniAndRB6Files)
 
     // mb.log: the header, then whole lines of the known kinds; each reading
     // line carries the identification of a meter of its own port.
-    const QStringList log = Lines(f.dir.read("DB1320/MBusLog/" + Today("mb.log")));
+    const QStringList log = FileLines(f.dir.read("DB1320/MBusLog/" + Today("mb.log")));
     ASSERT_FALSE(log.isEmpty());
     EXPECT_EQ(log.first(), QString::fromUtf8("Zeitstempel;Zählernummer;Zählernummer;ComPort;PrimAdr;Wert;Einheit;"));
     const QRegularExpression stamp(R"(^\d\d\.\d\d\.\d\d \d\d:\d\d:\d\d ;(.*)$)");
@@ -148,7 +148,7 @@ TEST(ManyMasters, ThreeMastersShareLogsIniAndRB6Files)
     EXPECT_GE(waits, 1) << "a master met the import";
 
     // Program log: whole time-stamped lines, each master's among them.
-    const QStringList programLog = Lines(f.dir.read("DB1320/" + Today("ed.log")));
+    const QStringList programLog = FileLines(f.dir.read("DB1320/" + Today("ed.log")));
     const QRegularExpression programLine(R"(^\d\d\.\d\d\.\d\d \d\d:\d\d:\d\d .+$)");
     const QRegularExpression secondStamp(R"(.\d\d\.\d\d\.\d\d \d\d:\d\d:\d\d )");
     for (const QString& line : programLog) {

@@ -41,7 +41,7 @@ public Q_SLOTS:
     void open(const QUrl& url) { urls << url; }
 };
 
-QString meter(int primary, const QString& id)
+QString windowMeter(int primary, const QString& id)
 {
     return QStringLiteral(R"({"primary": %1, "id": "%2", "baud": [2400], "records": ["0406E8030000", "04134C1D0000"]})")
         .arg(primary)
@@ -136,7 +136,7 @@ TEST(TarvolinWindow, SizeCaptionsToolTipsAndEdits)
 TEST(TarvolinWindow, ClickThroughASearch)
 {
     InstallationDir dir;
-    SimProcess sim(BusJson({meter(1, "12345601"), meter(2, "12345602")}), {"--fast"});
+    SimProcess sim(BusJson({windowMeter(1, "12345601"), windowMeter(2, "12345602")}), {"--fast"});
     WriteIniString("OVX", "COM1", sim.device(), kOvxIni);
     WriteIniString("200MBus", "COMTimeout", "40", kOvxIni);
     WriteIniString("200MBus", "COMTimeoutOffset", "8", kOvxIni);
@@ -214,7 +214,7 @@ TEST(TarvolinWindow, ClickThroughASearch)
 TEST(TarvolinWindow, AfterAReadingTheNextKeystrokeChangesNoSetting)
 {
     InstallationDir dir;
-    SimProcess sim(BusJson({meter(1, "12345601")}), {"--fast"});
+    SimProcess sim(BusJson({windowMeter(1, "12345601")}), {"--fast"});
     WriteIniString("OVX", "COM1", sim.device(), kOvxIni);
     TestBench bench;
     FrmTarvolin window(bench);

@@ -16,9 +16,9 @@ using kelvaro::test::ReturningLine;
 
 namespace {
 
-constexpr int k2400 = 2, k300 = 5; // baud boxes
+constexpr int kBox2400 = 2, kBox300 = 5; // baud boxes
 
-QString meter(int primary, const QString& id, int delayMs = 0)
+QString lossMeter(int primary, const QString& id, int delayMs = 0)
 {
     return QStringLiteral(R"({"primary": %1, "id": "%2", "baud": [2400], "medium": 4, "delay": %3,
         "records": ["0406E8030000", "04134C1D0000", "025B4600"]})")
@@ -43,7 +43,7 @@ class TestBenchLineLost : public ::testing::TestWithParam<ReturningLine::Kind> {
 TEST_P(TestBenchLineLost, SearchesAndSpeedTestEndAtOnceAndTheNextRunReadsAgain)
 {
     InstallationDir dir;
-    ReturningLine line(BusJson({meter(3, "30000003"), meter(5, "50000005"), meter(20, "20000020")}), GetParam());
+    ReturningLine line(BusJson({lossMeter(3, "30000003"), lossMeter(5, "50000005"), lossMeter(20, "20000020")}), GetParam());
     ASSERT_TRUE(line.isUp());
     WriteIniString("OVX", "COM1", line.device(), kOvxIni);
     shortWindows();
@@ -63,11 +63,11 @@ TEST_P(TestBenchLineLost, SearchesAndSpeedTestEndAtOnceAndTheNextRunReadsAgain)
     EXPECT_TRUE(bench.elapsedLabel.startsWith("2 Zähler in ")) << bench.elapsedLabel.toStdString();
     EXPECT_TRUE(bench.elapsedLabel.contains(" sec. gefunden. Leitung verloren bei Adr. 17 ("))
         << bench.elapsedLabel.toStdString();
-    EXPECT_EQ(bench.statusLabels[k2400], "2 Zähler gefunden, Leitung verloren bei Adr. 17");
+    EXPECT_EQ(bench.statusLabels[kBox2400], "2 Zähler gefunden, Leitung verloren bei Adr. 17");
     EXPECT_EQ(bench.foundGrid.cell(3, 1), "30000003") << "found before the loss";
     EXPECT_EQ(bench.foundGrid.cell(5, 1), "50000005");
     EXPECT_EQ(bench.foundGrid.cell(18, 0), "") << "nothing asked after the loss";
-    EXPECT_EQ(bench.statusLabels[k300], "") << "the next baud rate is not searched";
+    EXPECT_EQ(bench.statusLabels[kBox300], "") << "the next baud rate is not searched";
     EXPECT_FALSE(bench.busy());
 
     // Back under the same name: the next search reopens it.
@@ -127,7 +127,7 @@ TEST_P(TestBenchLineLost, ReadingAndIndexImportEndAtOnceAndWorkAgain)
 {
     InstallationDir dir;
     // Answers that take their time, so that the loss meets an exchange on the wire.
-    const QStringList meters{meter(1, "12345601", 300), meter(2, "12345602", 300)};
+    const QStringList meters{lossMeter(1, "12345601", 300), lossMeter(2, "12345602", 300)};
     ReturningLine line(BusJson(meters), GetParam(), {});
     ASSERT_TRUE(line.isUp());
     dir.write("known.json", BusJson(meters));
