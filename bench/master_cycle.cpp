@@ -3,6 +3,7 @@
 // the 0.1 s pauses), CPU use during a cycle and while idle, and a soak
 // (--soak N cycles without wire time) watching memory and open files.
 //   build/bench/bench_master_cycle [--soak 500] [--idle 30]
+#include "siminstallation.h"
 #include "data/dbconnection.h"
 #include "foundation/clientpaths.h"
 #include "master/installation.h"
@@ -63,38 +64,9 @@ QByteArray busJson()
     return ("{\"meters\": [" + meters.join(',') + "]}").toUtf8();
 }
 
-struct Installation {
-    explicit Installation(bool wireTime)
-    {
-        QFile f(dir.filePath("bus.json"));
-        f.open(QIODevice::WriteOnly);
-        f.write(busJson());
-        f.close();
-        QStringList args{f.fileName()};
-        if (!wireTime)
-            args << "--fast";
-        sim.start(QStringLiteral(KELVARO_BINARY_DIR "/tools/mbus-sim/mbus-sim"), args);
-        sim.waitForReadyRead(5000);
-        const QString device = QString::fromLocal8Bit(sim.readAllStandardOutput()).section(' ', -1).trimmed();
-        QDir::setCurrent(dir.path());
-        QString error;
-        if (!master::CreateDemoInstallation("1320", device, f.fileName(), &error))
-            std::fprintf(stderr, "installation: %s\n", qPrintable(error));
-        DBConnection().close();
-        ResetClient();
-    }
-    ~Installation()
-    {
-        sim.terminate();
-        sim.waitForFinished(2000);
-    }
-    QTemporaryDir dir;
-    QProcess sim;
-};
-
 void cycleTime(int idleSeconds)
 {
-    Installation inst(true);
+    SimInstallation inst(busJson(), true);
     master::MasterStation station;
     printMessages(station);
     station.load("Auto -M1320 -C1");
@@ -129,7 +101,7 @@ void cycleTime(int idleSeconds)
 
 void soak(int cycles)
 {
-    Installation inst(false);
+    SimInstallation inst(busJson(), false);
     master::MasterStation station;
     printMessages(station);
     station.load("Auto -M1320 -C1 -T0");

@@ -3,6 +3,7 @@
 // time, N meters of ten records each, storing to the database, mb.log and the
 // RB6 files. The first cycle creates every file, the second finds them all.
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_master_meters [N ...]
+#include "siminstallation.h"
 #include "data/dbconnection.h"
 #include "foundation/clientpaths.h"
 #include "master/installation.h"
@@ -43,33 +44,6 @@ QByteArray busJson(int meterCount)
     return ("{\"meters\": [" + meters.join(',') + "]}").toUtf8();
 }
 
-struct Installation {
-    explicit Installation(int meterCount)
-    {
-        QFile f(dir.filePath("bus.json"));
-        f.open(QIODevice::WriteOnly);
-        f.write(busJson(meterCount));
-        f.close();
-        sim.start(QStringLiteral(KELVARO_BINARY_DIR "/tools/mbus-sim/mbus-sim"), {f.fileName(), "--fast"});
-        sim.waitForReadyRead(5000);
-        const QString device = QString::fromLocal8Bit(sim.readAllStandardOutput()).section(' ', -1).trimmed();
-        QDir::setCurrent(dir.path());
-        QString error;
-        if (!master::CreateDemoInstallation("1320", device, f.fileName(), &error))
-            std::fprintf(stderr, "installation: %s\n", qPrintable(error));
-        DBConnection().close();
-        ResetClient();
-    }
-    ~Installation()
-    {
-        sim.terminate();
-        sim.waitForFinished(2000);
-        QDir::setCurrent(QDir::tempPath());
-    }
-    QTemporaryDir dir;
-    QProcess sim;
-};
-
 struct CycleCost {
     double cpu = 0;
     double wall = 0;
@@ -92,7 +66,7 @@ CycleCost runCycle(master::MasterStation& station)
 
 void measure(int meterCount)
 {
-    Installation inst(meterCount);
+    SimInstallation inst(busJson(meterCount), false);
     master::MasterStation station;
     QObject::connect(&station, &master::MasterStation::message,
                      [](const QString& text, const QString&) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
