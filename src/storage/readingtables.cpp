@@ -37,6 +37,11 @@ bool numericTime(const QVariant& time, qint64& seconds)
     return ok;
 }
 
+QVariantList mbusWertRow(qint64 lznr, qint64 time, qint64 valueIndex, double value)
+{
+    return {lznr, time, valueIndex, value};
+}
+
 QVariantList zaehlerstandRow(qint64 lznr, const QVariant& time, qint64 tariff, double reading)
 {
     qint64 seconds = 0;
@@ -107,7 +112,7 @@ bool AddZaehlerstand(ReadingTable& rs, qint64 lznr, const QVariant& time, qint64
 
 bool AddMBusWert(ReadingTable& rs, qint64 lznr, qint64 time, qint64 valueIndex, double value)
 {
-    return AppendReadingRow(rs, {lznr, time, valueIndex, value});
+    return AppendReadingRow(rs, mbusWertRow(lznr, time, valueIndex, value));
 }
 
 int ReadingRows::add(ReadingTable& rs, QVariantList values)
@@ -118,7 +123,7 @@ int ReadingRows::add(ReadingTable& rs, QVariantList values)
 
 int ReadingRows::addMBusWert(ReadingTable& rs, qint64 lznr, qint64 time, qint64 valueIndex, double value)
 {
-    return add(rs, {lznr, time, valueIndex, value});
+    return add(rs, mbusWertRow(lznr, time, valueIndex, value));
 }
 
 int ReadingRows::addZaehlerstand(ReadingTable& rs, qint64 lznr, const QVariant& time, qint64 tariff, double reading)
