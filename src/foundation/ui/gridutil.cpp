@@ -8,17 +8,21 @@
 
 namespace kelvaro {
 
+int GridTextWidth(const QFontMetrics& metrics, const QString& text)
+{
+    return metrics.horizontalAdvance(text + QStringLiteral("AA"));
+}
+
 void AutoSizeGridColumns(QTableView* grid)
 {
     const QAbstractItemModel* model = grid ? grid->model() : nullptr;
     if (!model)
         return;
     const QFontMetrics metrics(grid->font());
-    const QString extra = QStringLiteral("AA");
     for (int col = 0; col < model->columnCount(); ++col) {
-        int width = metrics.horizontalAdvance(model->headerData(col, Qt::Horizontal).toString() + extra);
+        int width = GridTextWidth(metrics, model->headerData(col, Qt::Horizontal).toString());
         for (int row = 0; row < model->rowCount(); ++row)
-            width = std::max(width, metrics.horizontalAdvance(model->index(row, col).data().toString() + extra));
+            width = std::max(width, GridTextWidth(metrics, model->index(row, col).data().toString()));
         grid->setColumnWidth(col, width);
     }
 }

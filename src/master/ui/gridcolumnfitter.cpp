@@ -1,4 +1,5 @@
 #include "master/ui/gridcolumnfitter.h"
+#include "foundation/ui/gridutil.h"
 
 #include <QAbstractItemModel>
 #include <QEvent>
@@ -101,7 +102,7 @@ void GridColumnFitter::fit()
         || (!cells_.empty() && std::ssize(cells_.front()) != model->rowCount()))
         remeasureAll();
     const QFontMetrics metrics(grid_->font());
-    const auto measure = [&metrics](const QString& text) { return metrics.horizontalAdvance(text + QStringLiteral("AA")); };
+    const auto measure = [&metrics](const QString& text) { return GridTextWidth(metrics, text); };
     for (int c = 0; c < std::ssize(cells_); ++c) {
         if (captions_[c] < 0)
             captions_[c] = measure(model->headerData(c, Qt::Horizontal).toString());
